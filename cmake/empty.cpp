@@ -1,0 +1,1 @@
+// Lets a layer library exist before its first source file does.

@@ -1,0 +1,22 @@
+# The Debian packages the build, the tests and the demo need; installed when missing.
+LIRON_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  libgtest-dev libbenchmark-dev
+  libmariadb-dev mariadb-server mariadb-client
+  qt6-base-dev libmodbus-dev libsimpleini-dev
+  socat xvfb xauth
+)
+
+liron_install_packages() {
+  local missing=()
+  for p in "${LIRON_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}

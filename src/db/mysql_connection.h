@@ -1,0 +1,58 @@
+// TMySQLConnection: one client connection on MariaDB Connector/C with the service's parameter
+// list (DriverName, HostName, Database, User_Name, Password, ...). The handle is guarded, so
+// the control thread may open and close it while the GUI thread executes statements on it.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "db/sql_value.h"
+
+struct st_mysql;  // MYSQL
+
+namespace liron {
+
+struct TSqlRows {
+  std::vector<std::string> Columns;
+  std::vector<std::vector<TSqlValue>> Rows;
+  // The value of a named column (case-insensitive) in row r; nullptr when there is no such
+  // row or column.
+  const TSqlValue* Field(size_t r, const std::string& column) const;
+};
+
+class TMySQLConnection {
+ public:
+  TMySQLConnection();
+  ~TMySQLConnection();
+  TMySQLConnection(const TMySQLConnection&) = delete;
+  TMySQLConnection& operator=(const TMySQLConnection&) = delete;
+
+  // The parameter lines "key=value", in order.
+  std::vector<std::string> Params() const;
+  void SetParams(const std::vector<std::string>& params);
+  // Replaces the first line containing key (a plain substring test) by key=value, else appends.
+  void SetConnParam(const std::string& key, const std::string& value);
+  std::string Param(const std::string& key) const;  // value of the line "key=..."
+
+  // Opens with the current parameters (HostName: host, host:port or an absolute socket path),
+  // character set utf8mb4, connect/read/write time-outs of a few seconds. False with the
+  // client's error text when it fails. Opening an open connection reopens it.
+  bool Open(std::string* error = nullptr);
+  void Close();
+  // The real state: false once the server went away (a failed statement with 2006/2013 or a
+  // failed ping closes the handle).
+  bool Connected();
+
+  // Executes a statement that returns no rows.
+  bool Execute(const std::string& sql, std::string* error = nullptr);
+  // Executes a query and collects every row.
+  bool Query(const std::string& sql, TSqlRows* rows, std::string* error = nullptr);
+
+ private:
+  mutable std::mutex mu_;
+  std::vector<std::string> params_;
+  st_mysql* handle_ = nullptr;
+};
+
+}  // namespace liron

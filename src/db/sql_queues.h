@@ -1,0 +1,53 @@
+// The write queue and the select queue: the control thread never executes SQL itself. It
+// queues changing statements (fire and forget) and hands one-value selects to the GUI thread,
+// whose 100 ms timers execute both on the work connection.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <deque>
+#include <vector>
+
+#include "db/mysql_connection.h"
+#include "db/sql_value.h"
+#include "platform/event_fifo.h"
+
+namespace liron {
+
+constexpr int kSqlQueueLimit = 100;          // more than this many waiting: refused
+constexpr int kStatementsPerRun = 12;
+constexpr int kSelectTimeoutMs = 5500;
+
+class TSqlQueues {
+ public:
+  explicit TSqlQueues(TEventFIFO& events);
+  ~TSqlQueues();
+
+  // Any thread. False (statement dropped) when more than 100 are waiting.
+  bool QueueSQL(const std::string& statement);
+  int WaitingStatements() const;
+  std::vector<std::string> WaitingSnapshot() const;  // oldest first, for tests and display
+
+  // Control thread only: waits at most 5500 ms for the column Rez of the first row.
+  bool SelectValue(const std::string& query, TSqlValue* result);
+
+  // GUI thread, every 100 ms: executes up to 12 waiting statements on conn, reporting each
+  // failure as "*** SQL error: " + SqlText(statement). Does nothing while conn is not open.
+  // Returns the number executed (failed ones included).
+  int RunWriteQueue(TMySQLConnection& conn);
+  // GUI thread, every 100 ms: answers up to 12 waiting selects on conn; abandoned requests
+  // are released without counting.
+  int RunSelectQueue(TMySQLConnection& conn);
+
+ private:
+  struct SelectItem;
+  TEventFIFO& events_;
+  mutable std::mutex work_mu_;
+  std::deque<std::string> work_;
+  std::mutex select_mu_;
+  std::deque<std::shared_ptr<SelectItem>> select_;
+  std::mutex run_mu_;  // a run that is still going turns the next one away
+};
+
+}  // namespace liron

@@ -1,0 +1,75 @@
+#include "db/sql_text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace liron {
+
+namespace {
+
+// Digits of |x| rounded to 15 significant digits, trailing zeros removed, and the decimal
+// exponent of the first digit. Built with %e, which ignores the locale's decimal separator
+// only for the exponent form; we strip the separator ourselves.
+void Digits15(double x, std::string* digits, int* exp10) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(x));
+  // buf: d<sep>dddddddddddddde[+-]xx ; the separator may be ',' under some locales.
+  std::string s(buf);
+  size_t e = s.find('e');
+  std::string mant = s.substr(0, e);
+  *exp10 = std::atoi(s.c_str() + e + 1);
+  digits->clear();
+  for (char c : mant)
+    if (c >= '0' && c <= '9') *digits += c;
+  while (digits->size() > 1 && digits->back() == '0') digits->pop_back();
+}
+
+}  // namespace
+
+std::string SqlNumber(double x) {
+  if (x == 0 || std::isnan(x) || std::isinf(x)) {
+    if (std::isnan(x)) return "NAN";
+    if (std::isinf(x)) return x > 0 ? "INF" : "-INF";
+    return "0";
+  }
+  std::string digits;
+  int exp10 = 0;
+  Digits15(x, &digits, &exp10);
+  std::string out = x < 0 ? "-" : "";
+  const int n = static_cast<int>(digits.size());
+  // Fixed notation for at most 15 integer digits and magnitude from 0.0001 on.
+  if (exp10 < 15 && exp10 >= -4) {
+    if (exp10 >= 0) {
+      for (int i = 0; i <= exp10; ++i) out += i < n ? digits[i] : '0';
+      if (n > exp10 + 1) out += "." + digits.substr(exp10 + 1);
+    } else {
+      out += "0.";
+      out += std::string(-exp10 - 1, '0');
+      out += digits;
+    }
+    return out;
+  }
+  out += digits[0];
+  if (n > 1) out += "." + digits.substr(1);
+  out += "E";
+  if (exp10 < 0) out += "-";
+  out += std::to_string(std::abs(exp10));
+  return out;
+}
+
+std::string FormatGeneral(double x) { return SqlNumber(x); }
+
+std::string SqlText(const std::string& s) {
+  if (s.empty()) return "NULL";
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'' || c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  out += '\'';
+  return out;
+}
+
+}  // namespace liron

@@ -1,0 +1,100 @@
+// The process image: the signal plan, the five value frames, module status, thread flags and
+// counters, switches, setpoint and calculated-signal state, the averages and the settings.
+// It has no lock of its own: every field that crosses threads is read and written whole
+// (atomics), the plan is rebuilt only while the control thread is stopped, and the settings
+// are copied in and out under their own small lock.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "image/fly_average.h"
+#include "image/settings.h"
+#include "image/signal_set.h"
+#include "image/signal_values.h"
+#include "platform/clock.h"
+#include "platform/operator.h"
+
+namespace liron {
+
+constexpr int kModuleCount = 3;
+constexpr int kModuleJumo1 = 0;  // JUMO rows with DevNum 1
+constexpr int kModuleJumo2 = 1;  // JUMO rows with any other DevNum
+constexpr int kModuleV120 = 2;
+
+struct TProcessImage {
+  // The operator receives the error boxes of the averages (may be null in tests).
+  explicit TProcessImage(Clock& clock, Operator* op = nullptr);
+  TProcessImage(const TProcessImage&) = delete;
+  TProcessImage& operator=(const TProcessImage&) = delete;
+
+  // Row index of the first plan entry equal to name without regard to letter case; 99 when
+  // none (slot 99 of every frame is the spare slot).
+  int SignalIndex(const std::string& name) const;
+  // Zeroes Raw, Out, Phys and Avg frames with their moments; EmulValues keeps its values.
+  void ClearValues();
+  // Sets every existing average to AverageLen and empties it.
+  void ResetAverages();
+  // Creates the average of every row index below count that has none yet.
+  void EnsureAverages(int count);
+
+  TSettings Settings() const;
+  void SetSettings(const TSettings& s);
+
+  Clock& clock;
+  Operator* op;
+
+  // The signal plan, in row order; rebuilt only while the control thread is stopped.
+  std::vector<TSignalSet> Signals;
+  std::atomic<int32_t> SignalCount{0};
+  std::vector<std::string> SignalNames;
+
+  TSignalValues RawValues, OutValues, PhysValues, AvgValues, EmulValues;
+
+  std::array<std::atomic<double>, kModuleCount> ModuleLastOk{};
+  std::array<std::atomic<int32_t>, kModuleCount> ModuleErrors{};
+
+  std::atomic<bool> StopFlag{false};
+  std::atomic<bool> ControlRunning{false};
+  std::atomic<bool> JumoPollRunning{false};
+  std::atomic<bool> V120PollRunning{false};
+  std::atomic<int32_t> CycleCounter{0};
+  std::atomic<int32_t> CycleErrorCounter{0};
+  std::atomic<int32_t> JumoCycleCounter{0};
+  std::atomic<int32_t> V120CycleCounter{0};
+  std::atomic<int32_t> ReconnectFailures{0};
+  std::atomic<double> ThreadStartMoment{0};
+
+  std::atomic<bool> JumoEmul{false};
+  std::atomic<bool> V120Emul{false};
+  std::atomic<bool> HardWriteOff{false};
+  std::atomic<bool> Closing{false};
+
+  // Setpoint state.
+  std::atomic<bool> WriteRequest{false};
+  std::atomic<int32_t> RepeatCounter{0};
+  std::atomic<double> ControlMoment{0};  // set to the construction time
+  std::atomic<double> ControlShownMoment{0};
+  std::atomic<double> PlszSetpoint{0};
+  std::atomic<double> UrnszSetpoint{0};
+
+  // Calculated-signal state.
+  std::atomic<double> RabValue{0};
+  std::atomic<double> RnValue{0};
+  std::atomic<double> MinPls{0};
+  std::atomic<double> MinNagr{0};
+  std::atomic<double> CounterLast{0};
+  std::atomic<bool> CounterLastKnown{false};
+
+  std::array<std::unique_ptr<TFlyAverage>, kMaxSignals> Averages;
+
+ private:
+  mutable std::mutex settings_mu_;
+  TSettings settings_;
+};
+
+}  // namespace liron

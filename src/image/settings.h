@@ -1,0 +1,31 @@
+// The settings of the service with their defaults; the INI file overwrites them at start-up
+// and receives them back when the program ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace liron {
+
+struct TSettings {
+  int32_t MaxWriteCount = 5;            // write passes per new setpoint
+  std::string ModBUS_PortName = "COM1";  // serial port of the JUMO line
+  int32_t ModBUS_PortSpeed = 19200;
+  std::string V120_PortName = "COM1";    // serial port of the V-120 line
+  int32_t V120_PortSpeed = 9600;
+  int32_t AverageLen = 60;              // length of every moving average
+  bool AutoStart = false;
+  bool AutoHide = false;
+  bool ShowEmulTab = false;
+  bool SaveLogFlag = true;
+  bool AutoCleanFlag = true;
+  int32_t DatabaseSize = 240;           // days of data to keep, never below 60
+  int32_t Version = 4;                  // MySQL client generation; read and saved only
+  std::string Comp = "127.0.0.1";        // MySQL server: host, host:port or a socket path
+  std::string Login = "root";
+  std::string Password;                 // plain text in memory, enciphered in the file
+};
+
+constexpr int32_t kMinDatabaseSize = 60;
+
+}  // namespace liron
