@@ -1,0 +1,28 @@
+// The control thread: start-up of the links and polling threads, then one paced cycle per
+// 980 ms until StopFlag, with reconnection of the work connection, then an orderly shutdown.
+#pragma once
+
+#include "engine/control_plant.h"
+#include "image/process_image.h"
+#include "platform/event_fifo.h"
+#include "platform/operator.h"
+
+namespace liron {
+
+constexpr int kConnectAttemptsAtStart = 11;
+constexpr int kReconnectFailuresTolerated = 300;  // the 302nd failure in the program's life ends it
+constexpr uint32_t kReconnectWaitMs = 1000;
+constexpr uint32_t kAfterCycleSleepMs = 50;
+constexpr double kReadinessWindowDays = 5.0 / 86400.0;
+constexpr int kMaxCycleSignals = 90;
+
+// A cycle runs only with 1 to 90 signals and every module read within the last 5 s.
+bool CheckCycleReady(TProcessImage& img);
+
+// The body of the control thread.
+void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Operator& op);
+
+// One pass of step 11 of the loop; exposed for tests. Returns false when the loop must end.
+bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Operator& op);
+
+}  // namespace liron

@@ -1,0 +1,40 @@
+// What the control thread drives: the work connection, the journal, the two field links, the
+// polling threads and the steps of one cycle. The service wires the real parts behind it;
+// tests of the loop's own rules (pacing, readiness, reconnection, stop) plug in their own.
+#pragma once
+
+#include <string>
+
+namespace liron {
+
+class ControlPlant {
+ public:
+  virtual ~ControlPlant() = default;
+
+  // Work connection: copy the user connection's parameters, open, state, close.
+  virtual void CopyConnectionParams() = 0;
+  virtual bool OpenWork() = 0;  // true when it is connected afterwards
+  virtual bool WorkConnected() = 0;
+  virtual void CloseWork() = 0;
+
+  virtual void Journal(const std::string& text) = 0;  // originator: the service itself
+  virtual void LoadSetupConsts() = 0;
+
+  // Field links. Each returns false when its line could not be opened; *port names it.
+  virtual bool OpenJumoLine(std::string* port) = 0;
+  virtual bool OpenV120Link(std::string* port) = 0;
+  // Starts the V-120 and then the JUMO polling thread.
+  virtual void StartPolling() = 0;
+  // Waits until both polling threads have finished their pass and ended, then closes both
+  // lines: a line is never closed under a running exchange.
+  virtual void StopPollingAndCloseLines() = 0;
+
+  // Steps of one cycle, in the order they run.
+  virtual bool TranslateIn() = 0;
+  virtual bool UpdateStateRecord() = 0;
+  virtual bool CalcWorks() = 0;
+  virtual bool ReadControlVector() = 0;
+  virtual bool UpdatePafRecord() = 0;
+};
+
+}  // namespace liron

@@ -1,0 +1,193 @@
+#include "engine/control_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/control_threads.h"
+#include "engine/test_plant.h"
+#include "platform/fake_clock.h"
+#include "platform/recording_operator.h"
+#include "support/event_texts.h"
+
+namespace liron {
+namespace {
+
+using test::Contains;
+using test::DrainTexts;
+using test::TestPlant;
+
+constexpr double kSecond = 1.0 / 86400.0;
+
+void MakePlan(TProcessImage& img, int rows) {
+  img.Signals.assign(rows, TSignalSet{});
+  img.SignalNames.clear();
+  for (int i = 0; i < rows; ++i) img.SignalNames.push_back("S" + std::to_string(i));
+  img.SignalCount = rows;
+  img.EnsureAverages(rows);
+}
+
+void StampModules(TProcessImage& img, double age_seconds) {
+  for (auto& m : img.ModuleLastOk) m = img.clock.Now() - age_seconds * kSecond;
+}
+
+template <typename Pred>
+bool WaitFor(Pred pred, int ms = 5000) {
+  for (int i = 0; i < ms / 5; ++i) {
+    if (pred()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return pred();
+}
+
+TEST(CycleReady, PlanSizeAndModuleAge) {
+  FakeClock clock(40089.5);
+  TProcessImage img(clock);
+  EXPECT_FALSE(CheckCycleReady(img));  // empty plan
+  MakePlan(img, 90);
+  StampModules(img, 4.9);
+  EXPECT_TRUE(CheckCycleReady(img));
+  img.ModuleLastOk[kModuleV120] = clock.Now() - 5.1 * kSecond;
+  EXPECT_FALSE(CheckCycleReady(img));
+  StampModules(img, 0);
+  img.ModuleLastOk[kModuleJumo2] = 0;  // never answered since the start
+  EXPECT_FALSE(CheckCycleReady(img));
+  StampModules(img, 0);
+  MakePlan(img, 91);
+  EXPECT_FALSE(CheckCycleReady(img));
+}
+
+struct CycleFixture : ::testing::Test {
+  FakeClock clock{40089.5};
+  RecordingOperator op;
+  TEventFIFO events{400, clock, &op};
+  TProcessImage img{clock, &op};
+  TestPlant plant{img};
+  void SetUp() override {
+    MakePlan(img, 4);
+    StampModules(img, 0);
+    plant.connected = true;
+  }
+};
+
+TEST_F(CycleFixture, AFailedStepCountsOnceAndSkipsTheRest) {
+  plant.fail_step = 1;  // UpdateStateRecord
+  ASSERT_TRUE(ControlCycle(img, plant, events, op));
+  EXPECT_EQ(img.CycleCounter, 1);
+  EXPECT_EQ(img.CycleErrorCounter, 1);
+  EXPECT_EQ(plant.step_calls[2], 0);  // CalcWorks skipped
+  EXPECT_EQ(plant.step_calls[4], 0);
+}
+
+TEST_F(CycleFixture, ANewSetpointStepFailureDoesNotCount) {
+  plant.fail_step = 3;  // ReadControlVector
+  ControlCycle(img, plant, events, op);
+  EXPECT_EQ(img.CycleErrorCounter, 0);
+  EXPECT_EQ(plant.step_calls[4], 1);
+}
+
+TEST_F(CycleFixture, AnExceptionBeepsAndIsNoFailedCycle) {
+  plant.throw_step = 2;  // CalcWorks
+  ControlCycle(img, plant, events, op);
+  EXPECT_EQ(op.Beeps(), 1);
+  EXPECT_EQ(img.CycleCounter, 1);
+  EXPECT_EQ(img.CycleErrorCounter, 0);
+  EXPECT_EQ(plant.step_calls[4], 0);
+  plant.throw_step = -1;
+  ControlCycle(img, plant, events, op);  // the next cycle runs normally
+  EXPECT_EQ(plant.step_calls[4], 1);
+}
+
+TEST_F(CycleFixture, StaleModuleFailsReadinessWithoutRecords) {
+  img.ModuleLastOk[kModuleJumo1] = clock.Now() - 6 * kSecond;
+  ControlCycle(img, plant, events, op);
+  EXPECT_EQ(img.CycleErrorCounter, 1);
+  EXPECT_EQ(plant.step_calls[0], 0);
+}
+
+TEST_F(CycleFixture, ReconnectionResetsAveragesAndSkipsPacing) {
+  plant.connected = false;
+  img.Averages[0]->Reset();
+  img.Averages[0]->Add(5);
+  clock.ClearSleeps();
+  ControlCycle(img, plant, events, op);
+  EXPECT_EQ(img.Averages[0]->ValCount(), 0);
+  EXPECT_TRUE(clock.Sleeps().empty());
+  EXPECT_EQ(img.CycleCounter, 0);
+}
+
+TEST_F(CycleFixture, AFailedReconnectionWaitsASecond) {
+  plant.connected = false;
+  plant.open_succeeds = false;
+  clock.ClearSleeps();
+  ControlCycle(img, plant, events, op);
+  EXPECT_EQ(clock.Sleeps(), std::vector<uint32_t>{1000});
+  EXPECT_EQ(img.ReconnectFailures, 1);
+  EXPECT_TRUE(Contains(DrainTexts(events), "Не могу подключиться к MySQL серверу."));
+}
+
+struct ThreadsFixture : CycleFixture {
+  TControlThreads threads{img, plant, events, op};
+  void TearDown() override {
+    img.StopFlag = true;
+    threads.WaitEnded();
+  }
+};
+
+TEST_F(ThreadsFixture, The302ndFailedReconnectionStopsAllThreeThreads) {
+  img.ReconnectFailures = 250;  // earlier outages of this program run count too
+  plant.open_succeeds = false;
+  ASSERT_TRUE(threads.StartControl(nullptr));
+  ASSERT_TRUE(WaitFor([&] { return !threads.Alive(); }, 20000));
+  EXPECT_EQ(img.ReconnectFailures, 302);
+  EXPECT_TRUE(img.StopFlag);
+  EXPECT_FALSE(img.ControlRunning);
+  EXPECT_FALSE(img.JumoPollRunning);
+  EXPECT_FALSE(img.V120PollRunning);
+  EXPECT_FALSE(plant.polling_running_at_close);
+  auto texts = DrainTexts(events);
+  int refused = 0;
+  for (auto& t : texts) refused += t == "*** Поток приема не смог подключиться к серверу! ***";
+  EXPECT_EQ(refused, 11);
+  EXPECT_EQ(texts.back(), "MySQL сервер недоступен.");
+  EXPECT_EQ(plant.Journal(), (std::vector<std::string>{">>> Запуск потока управления. <<<",
+                                                       "<<< Поток управления остановлен. >>>"}));
+}
+
+TEST_F(ThreadsFixture, StartWhileRunningStartsNothingAndStopEndsEverything) {
+  ASSERT_TRUE(threads.StartControl(nullptr));
+  ASSERT_TRUE(WaitFor([&] { return img.ControlRunning && img.JumoPollRunning && img.V120PollRunning; }));
+  EXPECT_TRUE(threads.StartControl([] { return false; }));  // the seed is not even run
+  EXPECT_EQ(plant.starts, 1);
+  ASSERT_TRUE(WaitFor([&] { return img.CycleCounter > 3; }));
+  threads.StopControl();
+  ASSERT_TRUE(WaitFor([&] { return !threads.Alive(); }));
+  EXPECT_FALSE(img.JumoPollRunning || img.V120PollRunning);
+  EXPECT_EQ(plant.lines_closed, 1);
+  EXPECT_EQ(plant.closes, 1);
+  // A new start runs the seed, clears the stop flag and starts afresh.
+  bool seeded = false;
+  ASSERT_TRUE(threads.StartControl([&] { return seeded = true; }));
+  EXPECT_TRUE(seeded);
+  ASSERT_TRUE(WaitFor([&] { return plant.starts == 2 && img.ControlRunning; }));
+}
+
+TEST_F(ThreadsFixture, AFailedSeedStartsNoThread) {
+  EXPECT_FALSE(threads.StartControl([]() -> bool { throw std::runtime_error("no database"); }));
+  EXPECT_FALSE(threads.StartControl([] { return false; }));
+  EXPECT_EQ(plant.starts, 0);
+}
+
+TEST_F(ThreadsFixture, AJumoPortThatWillNotOpenEndsTheThreadAtOnce) {
+  plant.jumo_opens = false;
+  ASSERT_TRUE(threads.StartControl(nullptr));
+  ASSERT_TRUE(WaitFor([&] { return !threads.Alive(); }));
+  EXPECT_EQ(plant.polling_starts, 0);
+  EXPECT_EQ(plant.lines_closed, 0);
+  EXPECT_TRUE(Contains(DrainTexts(events), "JUMO: Не могу подключить порт COM9"));
+  EXPECT_EQ(plant.Journal().size(), 1u);  // the start record only
+}
+
+}  // namespace
+}  // namespace liron

@@ -1,0 +1,99 @@
+// A plant for tests of the control loop's own rules: every operation is counted, each can be
+// made to fail or throw, and the polling threads are real threads that only pace.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/control_plant.h"
+#include "engine/thread_entry.h"
+#include "image/process_image.h"
+#include "platform/pacing.h"
+#include "platform/threads.h"
+
+namespace liron::test {
+
+class TestPlant : public ControlPlant {
+ public:
+  explicit TestPlant(TProcessImage& img) : img_(img) {}
+  ~TestPlant() override { JoinPolling(); }
+
+  void CopyConnectionParams() override { ++starts; }
+  bool OpenWork() override {
+    ++open_attempts;
+    connected = open_succeeds.load();
+    return connected;
+  }
+  bool WorkConnected() override { return connected; }
+  void CloseWork() override {
+    connected = false;
+    ++closes;
+  }
+  void Journal(const std::string& text) override {
+    std::lock_guard<std::mutex> l(mu_);
+    journal.push_back(text);
+  }
+  void LoadSetupConsts() override {}
+  bool OpenJumoLine(std::string* port) override {
+    *port = "COM9";
+    return jumo_opens;
+  }
+  bool OpenV120Link(std::string* port) override {
+    *port = "COM8";
+    return v120_opens;
+  }
+  void StartPolling() override {
+    ++polling_starts;
+    v120_.Start(65536, [this] { RunThreadEntry(img_.V120PollRunning, [this] { Poll(); }); });
+    jumo_.Start(65536, [this] { RunThreadEntry(img_.JumoPollRunning, [this] { Poll(); }); });
+  }
+  void StopPollingAndCloseLines() override {
+    JoinPolling();
+    polling_running_at_close = img_.JumoPollRunning.load() || img_.V120PollRunning.load();
+    ++lines_closed;
+  }
+
+  bool TranslateIn() override { return Step(0); }
+  bool UpdateStateRecord() override { return Step(1); }
+  bool CalcWorks() override { return Step(2); }
+  bool ReadControlVector() override { return Step(3); }
+  bool UpdatePafRecord() override { return Step(4); }
+
+  std::vector<std::string> Journal() {
+    std::lock_guard<std::mutex> l(mu_);
+    return journal;
+  }
+
+  std::atomic<int> starts{0}, open_attempts{0}, closes{0}, polling_starts{0}, lines_closed{0};
+  std::atomic<bool> connected{false}, open_succeeds{true}, jumo_opens{true}, v120_opens{true};
+  std::atomic<bool> polling_running_at_close{false};
+  std::atomic<int> fail_step{-1}, throw_step{-1};
+  std::atomic<int> step_calls[5] = {};
+
+ private:
+  bool Step(int k) {
+    ++step_calls[k];
+    if (throw_step == k) throw std::runtime_error("step failure");
+    return fail_step != k;
+  }
+  void Poll() {
+    while (!img_.StopFlag.load()) {
+      uint32_t t = img_.clock.Ticks();
+      PaceCycle(img_.clock, img_.StopFlag, t, kCyclePeriodMs);
+    }
+  }
+  void JoinPolling() {
+    v120_.Join();
+    jumo_.Join();
+  }
+
+  TProcessImage& img_;
+  std::mutex mu_;
+  std::vector<std::string> journal;
+  WorkerThread v120_, jumo_;
+};
+
+}  // namespace liron::test
