@@ -67,6 +67,8 @@ class SerialLine {
   int InputQueued();
 
   const SerialTimeouts& Timeouts() const { return timeouts_; }
+  // The speed the driver holds, in bit/s; -1 while closed.
+  int32_t ActualSpeed() const;
 
  private:
   int fd_ = -1;
