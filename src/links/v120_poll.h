@@ -1,0 +1,33 @@
+// V-120 polling: one pass reads every V-120 input signal of the plan through the PCOM link
+// into RawValues; the integral counter (a totaliser whose signal name begins with "G_1T") is
+// read on every fifth pass only and accumulated as scaled increments. The polling loop runs
+// one pass per 980 ms until StopFlag; the thread entry with its running flag is the engine's.
+#pragma once
+
+#include "image/process_image.h"
+#include "links/vision_link.h"
+#include "platform/event_fifo.h"
+
+namespace liron {
+
+// The controller's totaliser wraps (or is reset) below 10^9: a negative step is corrected by
+// this amount, and every step is scaled by kV120CounterScale into the accumulator.
+constexpr double kV120CounterWrap = 999999900.0;
+constexpr double kV120CounterScale = 0.01;
+
+// Row i is read by V-120 polling: BusName "V120" and Direction "READ", both exact.
+bool IsV120ReadRow(const TSignalSet& row);
+// A V-120 row whose SignalName begins with "G_1T".
+bool IsV120Counter(const TSignalSet& row);
+
+// One pass over the plan; every_fifth lets the integral counter be read. True when every
+// selected signal was read; the first failed reading ends the pass and leaves that row and
+// the rows after it as they were. Runs on the V-120 polling thread only.
+bool V120_read(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool every_fifth);
+
+// The body of the V-120 polling thread: raises its priority, zeroes V120CycleCounter and runs
+// paced passes (img.clock) until StopFlag, stamping ModuleLastOk or counting ModuleErrors of
+// the V-120 module. Throws nothing.
+void V120PollThread(TProcessImage& img, TVisionLink& link, TEventFIFO& events);
+
+}  // namespace liron
