@@ -1,0 +1,44 @@
+#include "signals/number_text.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace liron {
+
+bool ParseNumber(const std::string& text, double* out) {
+  size_t b = text.find_first_not_of(" \t");
+  if (b == std::string::npos) return false;
+  size_t e = text.find_last_not_of(" \t") + 1;
+  const char* first = text.data() + b;
+  const char* last = text.data() + e;
+  bool negative = false;
+  if (*first == '+' || *first == '-') {
+    negative = *first == '-';
+    ++first;
+  }
+  // from_chars would take "inf", "nan" and a second sign; the operator's number starts with a
+  // digit or the decimal point.
+  if (first == last || !((*first >= '0' && *first <= '9') || *first == '.')) return false;
+  double v = 0;
+  auto [ptr, ec] = std::from_chars(first, last, v, std::chars_format::general);
+  if (ec != std::errc() || ptr != last || !std::isfinite(v)) return false;
+  *out = negative ? -v : v;
+  return true;
+}
+
+std::string FormatDecimals(double x, int max_decimals) {
+  if (std::isnan(x)) return "NAN";
+  if (std::isinf(x)) return x > 0 ? "INF" : "-INF";
+  char buf[400];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, max_decimals);
+  if (ec != std::errc()) return "0";
+  std::string s(buf, ptr);
+  if (s.find('.') != std::string::npos) {
+    while (s.back() == '0') s.pop_back();
+    if (s.back() == '.') s.pop_back();
+  }
+  if (s == "-0") s = "0";  // a value that rounds to nothing shows without a sign
+  return s;
+}
+
+}  // namespace liron
