@@ -1,0 +1,119 @@
+#include "db/records.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "db/sql_text.h"
+#include "platform/datetime.h"
+
+namespace liron {
+
+namespace {
+
+int PlanRows(const TProcessImage& img) {
+  return std::min<int>(img.SignalCount, static_cast<int>(img.Signals.size()));
+}
+
+bool IsCounterRow(const std::string& name) { return name.find("G_1T") != std::string::npos; }
+
+}  // namespace
+
+std::string MinuteKey(TDateTime now) { return FormatDateTime("yyyy-mm-dd hh:nn", now) + ":00"; }
+
+bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queues,
+                       TEventFIFO& events) {
+  try {
+    if (!state.StateRowChecked) {
+      TSqlValue answer;
+      int64_t n = 0;
+      const bool selected = queues.SelectValue("select count(*) Rez from last_state", &answer);
+      if (selected && !answer.AsInt(&n)) n = 0;
+      if (selected && n < 1) {
+        queues.QueueSQL("insert into last_state (RecMoment) VALUES( Now() )");
+        img.clock.SleepMs(200);  // the insert stays well ahead of the first update
+      }
+      state.StateRowChecked = true;
+    }
+    // Terms are joined by ", " as they come, so a plan without a recorded row still gives
+    // a valid statement.
+    std::string sql = "UPDATE last_state SET RecMoment=Now(), I_1T1=" + SqlNumber(img.CounterLast);
+    const int count = PlanRows(img);
+    for (int i = 0; i < count; ++i) {
+      const TSignalSet& row = img.Signals[i];
+      if (row.SignalName.empty() || row.Direction == "WRITE") continue;
+      sql += ", " + row.SignalName + "=" + SqlNumber(img.PhysValues.Get(i));
+    }
+    queues.QueueSQL(sql);
+    return true;
+  } catch (const std::exception&) {
+    events.PostEvent("!!! Ошибка в функции UpdateStateRecord() !!!");
+    return false;
+  }
+}
+
+bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queues,
+                       TEventFIFO& events) {
+  try {
+    const std::string key = MinuteKey(img.clock.Now());
+    const int count = PlanRows(img);
+    std::string sql;
+    if (key == state.LastMinuteKey) {
+      sql = "UPDATE pu_data SET I_1T1=" + SqlNumber(img.CounterLast);
+      for (int j = 0; j < count; ++j) {
+        const std::string& name = img.Signals[j].SignalName;
+        if (name.empty() || name[0] == '_') continue;
+        const double avg = img.AvgValues.Get(j);
+        if (IsCounterRow(name)) {
+          sql += ", G_1T1=G_1T1+" + SqlNumber(avg);
+          img.RawValues.Add(j, -avg);
+        } else {
+          sql += ", " + name + "=" + SqlNumber(avg);
+        }
+      }
+      sql += "  where RecMoment=" + SqlText(key);
+    } else {
+      state.LastMinuteKey = key;
+      std::string columns = "INSERT into pu_data (RecMoment, I_1T1";
+      std::string values = "VALUES( " + SqlText(key) + ", " + SqlNumber(img.CounterLast);
+      for (int k = 0; k < count; ++k) {
+        const std::string& name = img.Signals[k].SignalName;
+        if (name.empty()) continue;
+        const double avg = img.AvgValues.Get(k);
+        columns += ", " + name;
+        values += ", " + SqlNumber(avg);
+        if (IsCounterRow(name)) img.RawValues.Add(k, -avg);
+      }
+      sql = columns + ") " + values + ")";
+    }
+    queues.QueueSQL(sql);
+    return true;
+  } catch (const std::exception&) {
+    events.PostEvent("!!! Ошибка в функции Update_PAF_record() !!!");
+    return false;
+  }
+}
+
+bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error) {
+  TSqlRows rows;
+  if (!user.Query("select count(*) as Rez from pu_data", &rows, error)) return false;
+  int64_t n = 0;
+  const TSqlValue* rez = rows.Field(0, "Rez");
+  if (rez == nullptr || !rez->AsInt(&n)) {
+    if (error) *error = "select count(*) from pu_data gave no number";
+    return false;
+  }
+  img.CounterLastKnown = false;
+  if (n <= 0) return true;
+  if (!user.Query("select I_1T1 from pu_data where RecMoment=(select max(RecMoment) from pu_data)",
+                  &rows, error))
+    return false;
+  const TSqlValue* last = rows.Field(0, "I_1T1");
+  double v = 0;
+  if (last != nullptr && last->AsDouble(&v)) {
+    img.CounterLast = v;
+    img.CounterLastKnown = true;
+  }
+  return true;
+}
+
+}  // namespace liron

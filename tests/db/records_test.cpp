@@ -1,0 +1,240 @@
+// The current-state and per-minute records: the statements as queued, what they leave in the
+// tables of the private server, the one-time row check of last_state and the counter seed.
+#include "db/records.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/datetime.h"
+#include "platform/fake_clock.h"
+#include "support/comma_locale.h"
+#include "support/event_texts.h"
+#include "support/select_server.h"
+#include "support/test_db.h"
+#include "support/test_plan.h"
+
+namespace liron {
+namespace {
+
+// The plant of the worked example: RAB, PLS, _PLSZ, G_1T1 at 15:50:16 on 3 October 2009.
+class RecordsTest : public test::DbTest {
+ protected:
+  RecordsTest() : img(clock), events(64, clock), queues(events) {
+    test::SetPlan(img, {{"CALC", "RAB", ""},
+                        {"JUMO", "PLS", "READ"},
+                        {"JUMO", "_PLSZ", "WRITE"},
+                        {"V120", "G_1T1", "READ"}});
+    img.CounterLast = 1250;
+    const double phys[] = {1, 1.45, 1.5, 0.3};
+    const double avg[] = {1, 1.44, 1.5, 0.3};
+    for (int i = 0; i < 4; ++i) {
+      img.PhysValues.Set(i, phys[i]);
+      img.AvgValues.Set(i, avg[i]);
+    }
+    img.RawValues.Set(3, 0.3);
+  }
+
+  // What the write queue holds; the statements are then executed on the server.
+  std::vector<std::string> Take() {
+    std::vector<std::string> out = queues.WaitingSnapshot();
+    TMySQLConnection conn;
+    EXPECT_TRUE(db().Open(conn));
+    for (int run = 0; run < 20 && queues.WaitingStatements() > 0; ++run) queues.RunWriteQueue(conn);
+    EXPECT_EQ(queues.WaitingStatements(), 0);
+    return out;
+  }
+
+  FakeClock clock{EncodeDateTime(2009, 10, 3, 15, 50, 16)};
+  TProcessImage img;
+  TEventFIFO events;
+  TSqlQueues queues;
+  TRecordState state;
+};
+
+const char kStateUpdate[] =
+    "UPDATE last_state SET RecMoment=Now(), I_1T1=1250, RAB=1, PLS=1.45, G_1T1=0.3";
+const char kMinuteInsert[] =
+    "INSERT into pu_data (RecMoment, I_1T1, RAB, PLS, _PLSZ, G_1T1) "
+    "VALUES( '2009-10-03 15:50:00', 1250, 1, 1.44, 1.5, 0.3)";
+const char kMinuteUpdate[] =
+    "UPDATE pu_data SET I_1T1=1250, RAB=1, PLS=1.44, G_1T1=G_1T1+0.3  "
+    "where RecMoment='2009-10-03 15:50:00'";
+
+TEST_F(RecordsTest, WorkedExampleStatementsByteForByte) {
+  state.StateRowChecked = true;  // the row check has its own test
+  ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
+  EXPECT_EQ(queues.WaitingSnapshot(), std::vector<std::string>{kStateUpdate});
+
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  EXPECT_EQ(queues.WaitingSnapshot().back(), kMinuteInsert);
+  EXPECT_EQ(state.LastMinuteKey, "2009-10-03 15:50:00");
+  EXPECT_NEAR(img.RawValues.Get(3), 0.0, 1e-12);  // the booked 0.3 left the accumulator
+
+  clock.Advance(40000);  // 15:50:56
+  img.RawValues.Set(3, 0.5);
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  EXPECT_EQ(queues.WaitingSnapshot().back(), kMinuteUpdate);
+  EXPECT_NEAR(img.RawValues.Get(3), 0.2, 1e-12);
+
+  clock.SetNow(EncodeDateTime(2009, 10, 3, 15, 50, 59, 999));
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  EXPECT_EQ(queues.WaitingSnapshot().back(), kMinuteUpdate);
+  clock.SetNow(EncodeDateTime(2009, 10, 3, 15, 51, 0, 400));
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  EXPECT_NE(queues.WaitingSnapshot().back().find("INSERT into pu_data (RecMoment, I_1T1, RAB, PLS, "
+                                                 "_PLSZ, G_1T1) VALUES( '2009-10-03 15:51:00', "),
+            std::string::npos);
+  EXPECT_EQ(events.Count(), 0);
+}
+
+TEST_F(RecordsTest, CommaLocaleStillWritesPoints) {
+  test::CommaLocale comma;
+  ASSERT_TRUE(comma.Active()) << comma.Error();
+  state.StateRowChecked = true;
+  ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  const std::vector<std::string> expected = {kStateUpdate, kMinuteInsert, kMinuteUpdate};
+  EXPECT_EQ(queues.WaitingSnapshot(), expected);
+}
+
+TEST_F(RecordsTest, StatementsRunOnTheServerAndSumTheTotaliser) {
+  ASSERT_TRUE(db().Exec("insert into last_state (RecMoment) VALUES( Now() )"));
+  state.StateRowChecked = true;
+  ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  img.AvgValues.Set(3, 0.25);
+  clock.Advance(1000);
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  img.AvgValues.Set(3, 0.125);
+  clock.Advance(1000);
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  Take();
+  EXPECT_TRUE(test::DrainTexts(events).empty());  // no statement was refused
+
+  EXPECT_EQ(db().Scalar("select count(*) from last_state"), "1");
+  EXPECT_EQ(db().Scalar("select concat(I_1T1, ' ', RAB, ' ', PLS, ' ', G_1T1) from last_state"),
+            "1250 1 1.45 0.3");
+  EXPECT_EQ(db().Scalar("select count(*) from pu_data"), "1");
+  EXPECT_EQ(db().Scalar("select concat(RecMoment, ' ', I_1T1, ' ', PLS, ' ', _PLSZ, ' ', G_1T1) "
+                        "from pu_data"),
+            "2009-10-03 15:50:00 1250 1.44 1.5 0.675");
+  // 0.3 was pending and 0.3 + 0.25 + 0.125 was booked.
+  EXPECT_NEAR(img.RawValues.Get(3), 0.3 - 0.675, 1e-12);
+}
+
+TEST_F(RecordsTest, EmptyStateTableGetsItsRowOncePerRun) {
+  TMySQLConnection conn;
+  ASSERT_TRUE(db().Open(conn));
+  test::SelectServer server(queues, conn);
+  ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
+  EXPECT_TRUE(state.StateRowChecked);
+  const std::vector<std::string> first = {"insert into last_state (RecMoment) VALUES( Now() )",
+                                          kStateUpdate};
+  EXPECT_EQ(Take(), first);
+  EXPECT_EQ(clock.Sleeps(), std::vector<uint32_t>{200});
+  EXPECT_EQ(server.Served(), 1);
+
+  // Later cycles, also after the table was emptied behind the service's back, only update.
+  ASSERT_TRUE(db().Exec("delete from last_state"));
+  ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
+  EXPECT_EQ(Take(), std::vector<std::string>{kStateUpdate});
+  EXPECT_EQ(server.Served(), 1);
+}
+
+TEST_F(RecordsTest, FilledStateTableIsOnlyUpdated) {
+  ASSERT_TRUE(db().Exec("insert into last_state (RecMoment) VALUES( Now() )"));
+  TMySQLConnection conn;
+  ASSERT_TRUE(db().Open(conn));
+  test::SelectServer server(queues, conn);
+  ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
+  EXPECT_EQ(Take(), std::vector<std::string>{kStateUpdate});
+  EXPECT_TRUE(clock.Sleeps().empty());
+  EXPECT_EQ(server.Served(), 1);
+  EXPECT_EQ(db().Scalar("select count(*) from last_state"), "1");
+}
+
+TEST_F(RecordsTest, FailedRowCheckInsertsNothingAndIsNotRepeated) {
+  // Nobody serves the select queue: the count times out after 5.5 s.
+  ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
+  EXPECT_TRUE(state.StateRowChecked);
+  EXPECT_EQ(queues.WaitingSnapshot(), std::vector<std::string>{kStateUpdate});
+  ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
+  EXPECT_EQ(queues.WaitingStatements(), 2);
+}
+
+TEST_F(RecordsTest, PlanWithoutRecordedRowsStillGivesValidStatements) {
+  test::SetPlan(img, {{"JUMO", "_PLSZ", "WRITE"}});
+  state.StateRowChecked = true;
+  ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  const std::vector<std::string> expected = {
+      "UPDATE last_state SET RecMoment=Now(), I_1T1=1250",
+      "INSERT into pu_data (RecMoment, I_1T1, _PLSZ) VALUES( '2009-10-03 15:50:00', 1250, 1)",
+      "UPDATE pu_data SET I_1T1=1250  where RecMoment='2009-10-03 15:50:00'"};
+  EXPECT_EQ(queues.WaitingSnapshot(), expected);
+  ASSERT_TRUE(db().Exec("insert into last_state (RecMoment) VALUES( Now() )"));
+  Take();
+  EXPECT_TRUE(test::DrainTexts(events).empty());
+}
+
+TEST_F(RecordsTest, CounterDecreaseLosesNoConcurrentIncrement) {
+  // The V-120 pass adds raw increments while the record writer books the minute's value.
+  state.StateRowChecked = true;
+  img.RawValues.Set(3, 0);
+  img.AvgValues.Set(3, 0.5);
+  constexpr int kIncrements = 200000;
+  constexpr int kRecords = 2000;
+  std::thread poller([&] {
+    for (int i = 0; i < kIncrements; ++i) img.RawValues.Add(3, 1.0);
+  });
+  // Past 100 waiting statements the queue drops them; the accumulator is what counts here.
+  for (int i = 0; i < kRecords; ++i) ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  poller.join();
+  EXPECT_EQ(img.RawValues.Get(3), kIncrements - 0.5 * kRecords);
+}
+
+class SeedCounterTest : public RecordsTest {};
+
+TEST_F(SeedCounterTest, EmptyTableKeepsTheLastReading) {
+  TMySQLConnection user;
+  ASSERT_TRUE(db().Open(user));
+  img.CounterLast = 777;
+  img.CounterLastKnown = true;
+  std::string error;
+  ASSERT_TRUE(SeedCounter(img, user, &error)) << error;
+  EXPECT_EQ(img.CounterLast, 777);
+  EXPECT_FALSE(img.CounterLastKnown);
+}
+
+TEST_F(SeedCounterTest, NewestRowGivesTheReading) {
+  ASSERT_TRUE(db().Exec("insert into pu_data (RecMoment, I_1T1) values "
+                        "('2009-10-03 15:49:00', 1000), ('2009-10-03 15:50:00', 1250), "
+                        "('2009-10-03 15:48:00', 900)"));
+  TMySQLConnection user;
+  ASSERT_TRUE(db().Open(user));
+  std::string error;
+  ASSERT_TRUE(SeedCounter(img, user, &error)) << error;
+  EXPECT_EQ(img.CounterLast, 1250);
+  EXPECT_TRUE(img.CounterLastKnown);
+
+  ASSERT_TRUE(db().Exec("insert into pu_data (RecMoment, I_1T1) values ('2009-10-03 15:51:00', NULL)"));
+  img.CounterLast = 5;
+  ASSERT_TRUE(SeedCounter(img, user, &error)) << error;
+  EXPECT_EQ(img.CounterLast, 5);
+  EXPECT_FALSE(img.CounterLastKnown);
+}
+
+TEST_F(SeedCounterTest, UnreachableServerIsAnError) {
+  TMySQLConnection user;  // never opened
+  std::string error;
+  EXPECT_FALSE(SeedCounter(img, user, &error));
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace liron

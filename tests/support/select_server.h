@@ -1,0 +1,39 @@
+// Plays the GUI thread's select timer for tests of code that runs on the control thread:
+// answers the select queue from a thread of its own, on a real connection, until destroyed.
+// With a limit it stops answering after that many selects, so a later one times out.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "db/mysql_connection.h"
+#include "db/sql_queues.h"
+
+namespace liron::test {
+
+class SelectServer {
+ public:
+  SelectServer(TSqlQueues& queues, TMySQLConnection& conn, int limit = -1)
+      : thread_([this, &queues, &conn, limit] {
+          while (!stop_) {
+            if (limit < 0 || served_ < limit) served_ += queues.RunSelectQueue(conn);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          }
+        }) {}
+  ~SelectServer() {
+    stop_ = true;
+    thread_.join();
+  }
+  SelectServer(const SelectServer&) = delete;
+  SelectServer& operator=(const SelectServer&) = delete;
+
+  int Served() const { return served_; }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<int> served_{0};
+  std::thread thread_;
+};
+
+}  // namespace liron::test
