@@ -13,6 +13,18 @@ struct st_mysql;  // MYSQL
 
 namespace liron {
 
+// The design-time parameter list both connections start with.
+std::vector<std::string> DefaultConnParams();
+
+// Splits a HostName: "host", "host:port" or an absolute Unix socket path (host "localhost"
+// then). Port 0 means the client's default. False for an empty name or a bad port.
+bool SplitHostName(const std::string& host_name, std::string* host, unsigned* port,
+                   std::string* socket);
+
+// Every thread that used the client library calls this before it ends, or the library's
+// per-thread memory leaks.
+void MySqlThreadEnd();
+
 struct TSqlRows {
   std::vector<std::string> Columns;
   std::vector<std::vector<TSqlValue>> Rows;
@@ -43,14 +55,21 @@ class TMySQLConnection {
   // The real state: false once the server went away (a failed statement with 2006/2013 or a
   // failed ping closes the handle).
   bool Connected();
+  // Whether a handle is held, without asking the server: what the queue timers check every
+  // 100 ms. A statement that finds the link lost drops the handle.
+  bool IsOpen() const;
 
   // Executes a statement that returns no rows.
   bool Execute(const std::string& sql, std::string* error = nullptr);
-  // Executes a query and collects every row.
+  // Executes a query and collects every row (a statement without a result set gives none).
   bool Query(const std::string& sql, TSqlRows* rows, std::string* error = nullptr);
 
  private:
-  mutable std::mutex mu_;
+  void DropLocked();
+  bool FailLocked(std::string* error);
+
+  mutable std::mutex mu_;  // guards handle_; held while a statement runs
+  mutable std::mutex params_mu_;
   std::vector<std::string> params_;
   st_mysql* handle_ = nullptr;
 };

@@ -3,6 +3,7 @@
 // whose 100 ms timers execute both on the work connection.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,18 +37,24 @@ class TSqlQueues {
   // failure as "*** SQL error: " + SqlText(statement). Does nothing while conn is not open.
   // Returns the number executed (failed ones included).
   int RunWriteQueue(TMySQLConnection& conn);
+  // The same; after_pass (the automatic-clean check) runs after the pass over the queue,
+  // only in a run that found the connection open. A statement that lost the link to the
+  // server is not dropped: it stays first in the queue for the next open connection.
+  int RunWriteQueue(TMySQLConnection& conn, const std::function<void()>& after_pass);
   // GUI thread, every 100 ms: answers up to 12 waiting selects on conn; abandoned requests
   // are released without counting.
   int RunSelectQueue(TMySQLConnection& conn);
+  int WaitingSelects() const;
 
  private:
   struct SelectItem;
   TEventFIFO& events_;
   mutable std::mutex work_mu_;
   std::deque<std::string> work_;
-  std::mutex select_mu_;
+  mutable std::mutex select_mu_;
   std::deque<std::shared_ptr<SelectItem>> select_;
-  std::mutex run_mu_;  // a run that is still going turns the next one away
+  std::mutex run_mu_;         // a write run that is still going turns the next one away
+  std::mutex select_run_mu_;  // the same for select runs
 };
 
 }  // namespace liron

@@ -28,12 +28,10 @@ void Digits15(double x, std::string* digits, int* exp10) {
 
 }  // namespace
 
-std::string SqlNumber(double x) {
-  if (x == 0 || std::isnan(x) || std::isinf(x)) {
-    if (std::isnan(x)) return "NAN";
-    if (std::isinf(x)) return x > 0 ? "INF" : "-INF";
-    return "0";
-  }
+std::string FormatGeneral(double x) {
+  if (std::isnan(x)) return "NAN";
+  if (std::isinf(x)) return x > 0 ? "INF" : "-INF";
+  if (x == 0) return "0";
   std::string digits;
   int exp10 = 0;
   Digits15(x, &digits, &exp10);
@@ -59,10 +57,14 @@ std::string SqlNumber(double x) {
   return out;
 }
 
-std::string FormatGeneral(double x) { return SqlNumber(x); }
+std::string SqlNumber(double x) {
+  // The server knows no NAN or INF literal; an unknown value is stored as NULL rather than
+  // making the whole statement fail.
+  if (!std::isfinite(x)) return "NULL";
+  return FormatGeneral(x);
+}
 
-std::string SqlText(const std::string& s) {
-  if (s.empty()) return "NULL";
+std::string SqlQuoted(const std::string& s) {
   std::string out = "'";
   for (char c : s) {
     if (c == '\'' || c == '\\' || c == '"') out += '\\';
@@ -70,6 +72,23 @@ std::string SqlText(const std::string& s) {
   }
   out += '\'';
   return out;
+}
+
+bool IsPlainIdentifier(const std::string& name) {
+  if (name.empty() || name.size() > 64) return false;
+  bool all_digits = true;
+  for (unsigned char c : name) {
+    const bool digit = c >= '0' && c <= '9';
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!digit && !letter && c != '_') return false;
+    all_digits = all_digits && digit;
+  }
+  return !all_digits;
+}
+
+std::string SqlText(const std::string& s) {
+  if (s.empty()) return "NULL";
+  return SqlQuoted(s);
 }
 
 }  // namespace liron

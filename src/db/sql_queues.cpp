@@ -1,0 +1,152 @@
+#include "db/sql_queues.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+
+#include <strings.h>
+
+#include "db/sql_text.h"
+
+namespace liron {
+
+// One select request. Requester and server side share it; whichever lets go last frees it.
+// The answer is stored here, never in the requester's variable, so an answer that comes after
+// the requester gave up touches nothing of the requester's.
+struct TSqlQueues::SelectItem {
+  std::string QueryText;
+  std::mutex mu;
+  std::condition_variable done_cv;  // DoneEvent
+  bool Done = false;
+  bool Abandoned = false;
+  TSqlValue Result;
+};
+
+TSqlQueues::TSqlQueues(TEventFIFO& events) : events_(events) {}
+
+TSqlQueues::~TSqlQueues() = default;
+
+bool TSqlQueues::QueueSQL(const std::string& statement) {
+  try {
+    std::lock_guard<std::mutex> l(work_mu_);
+    if (static_cast<int>(work_.size()) > kSqlQueueLimit) return false;
+    work_.push_back(statement);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+int TSqlQueues::WaitingStatements() const {
+  std::lock_guard<std::mutex> l(work_mu_);
+  return static_cast<int>(work_.size());
+}
+
+std::vector<std::string> TSqlQueues::WaitingSnapshot() const {
+  std::lock_guard<std::mutex> l(work_mu_);
+  return {work_.begin(), work_.end()};
+}
+
+int TSqlQueues::WaitingSelects() const {
+  std::lock_guard<std::mutex> l(select_mu_);
+  return static_cast<int>(select_.size());
+}
+
+int TSqlQueues::RunWriteQueue(TMySQLConnection& conn) { return RunWriteQueue(conn, nullptr); }
+
+int TSqlQueues::RunWriteQueue(TMySQLConnection& conn, const std::function<void()>& after_pass) {
+  std::unique_lock<std::mutex> run(run_mu_, std::try_to_lock);
+  if (!run.owns_lock()) return 0;
+  int executed = 0;
+  try {
+    if (!conn.IsOpen()) return 0;
+    while (executed < kStatementsPerRun) {
+      std::string statement;
+      {
+        std::lock_guard<std::mutex> l(work_mu_);
+        if (work_.empty()) break;
+        statement = work_.front();  // only this run removes, so the head stays the same
+      }
+      // Executed with the queue unlocked: producers never wait for the server.
+      const bool ok = conn.Execute(statement);
+      if (!ok && !conn.IsOpen()) break;  // link lost: the statement waits for the next link
+      ++executed;
+      {
+        std::lock_guard<std::mutex> l(work_mu_);
+        work_.pop_front();
+      }
+      if (!ok) events_.PostEvent("*** SQL error: " + SqlText(statement));
+    }
+    if (after_pass) after_pass();
+  } catch (const std::exception&) {
+    // Nothing leaves a timer handler; the next run goes on with what is left.
+  }
+  return executed;
+}
+
+bool TSqlQueues::SelectValue(const std::string& query, TSqlValue* result) {
+  std::shared_ptr<SelectItem> item;
+  try {
+    item = std::make_shared<SelectItem>();
+    item->QueryText = query;
+    std::lock_guard<std::mutex> l(select_mu_);
+    select_.push_back(item);
+  } catch (const std::exception&) {
+    events_.PostEvent("*** SELECT error: " + SqlText(query));
+    return false;
+  }
+  std::unique_lock<std::mutex> l(item->mu);
+  item->done_cv.wait_for(l, std::chrono::milliseconds(kSelectTimeoutMs), [&] { return item->Done; });
+  if (!item->Done) {
+    item->Abandoned = true;
+    return false;
+  }
+  *result = std::move(item->Result);
+  return true;
+}
+
+int TSqlQueues::RunSelectQueue(TMySQLConnection& conn) {
+  std::unique_lock<std::mutex> run(select_run_mu_, std::try_to_lock);
+  if (!run.owns_lock()) return 0;
+  int served = 0;
+  try {
+    if (!conn.IsOpen()) return 0;
+    while (served < kStatementsPerRun) {
+      std::shared_ptr<SelectItem> item;
+      {
+        std::lock_guard<std::mutex> l(select_mu_);
+        if (select_.empty()) break;
+        item = std::move(select_.front());
+        select_.pop_front();
+      }
+      std::string query;
+      {
+        std::lock_guard<std::mutex> l(item->mu);
+        if (item->Abandoned) continue;  // released here, not counted
+        query = item->QueryText;
+      }
+      ++served;
+      TSqlRows rows;
+      if (!conn.Query(query, &rows)) continue;  // not answered; the requester times out
+      TSqlValue answer;  // NULL when there is no row
+      if (!rows.Rows.empty()) {
+        const TSqlValue* rez = rows.Field(0, "Rez");
+        if (!rez) continue;  // no column Rez: not answered either
+        answer = *rez;
+      } else {
+        bool has_rez = false;
+        for (const auto& c : rows.Columns) has_rez = has_rez || strcasecmp(c.c_str(), "Rez") == 0;
+        if (!has_rez) continue;
+      }
+      std::lock_guard<std::mutex> l(item->mu);
+      if (item->Abandoned) continue;  // the answer came too late: stored nowhere
+      item->Result = std::move(answer);
+      item->Done = true;
+      item->done_cv.notify_one();
+    }
+  } catch (const std::exception&) {
+  }
+  return served;
+}
+
+}  // namespace liron

@@ -1,0 +1,149 @@
+#include "db/mysql_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "support/test_db.h"
+
+namespace liron {
+namespace {
+
+TEST(SetConnParam, DesignTimeList) {
+  TMySQLConnection c;
+  const std::vector<std::string> initial = c.Params();
+  ASSERT_EQ(initial.size(), 8u);
+  EXPECT_EQ(initial[0], "DriverName=MySQL");
+  EXPECT_EQ(initial[2], "Database=liron36");
+  EXPECT_EQ(initial[7], "LocaleCode=0000");
+
+  c.SetConnParam("HostName", "db.plant");
+  std::vector<std::string> p = c.Params();
+  ASSERT_EQ(p.size(), 8u);
+  EXPECT_EQ(p[1], "HostName=db.plant");
+  EXPECT_EQ(c.Param("HostName"), "db.plant");
+
+  c.SetConnParam("Charset", "utf8mb4");
+  p = c.Params();
+  ASSERT_EQ(p.size(), 9u);
+  EXPECT_EQ(p[8], "Charset=utf8mb4");
+
+  // A plain substring test: "0000" stands only in LocaleCode's value, and that line goes.
+  c.SetConnParam("0000", "x");
+  p = c.Params();
+  ASSERT_EQ(p.size(), 9u);
+  EXPECT_EQ(p[7], "0000=x");
+  // "Name" first occurs in DriverName.
+  c.SetConnParam("Name", "y");
+  EXPECT_EQ(c.Params()[0], "Name=y");
+}
+
+TEST(SplitHostName, HostPortSocket) {
+  std::string host, socket;
+  unsigned port = 1;
+  ASSERT_TRUE(SplitHostName("127.0.0.1", &host, &port, &socket));
+  EXPECT_EQ(host, "127.0.0.1");
+  EXPECT_EQ(port, 0u);
+  EXPECT_EQ(socket, "");
+  ASSERT_TRUE(SplitHostName("db.plant:3307", &host, &port, &socket));
+  EXPECT_EQ(host, "db.plant");
+  EXPECT_EQ(port, 3307u);
+  ASSERT_TRUE(SplitHostName("/run/mysqld/mysqld.sock", &host, &port, &socket));
+  EXPECT_EQ(host, "localhost");
+  EXPECT_EQ(socket, "/run/mysqld/mysqld.sock");
+  ASSERT_TRUE(SplitHostName("::1", &host, &port, &socket));
+  EXPECT_EQ(host, "::1");
+  EXPECT_EQ(port, 0u);
+  EXPECT_FALSE(SplitHostName("", &host, &port, &socket));
+  EXPECT_FALSE(SplitHostName("host:", &host, &port, &socket));
+  EXPECT_FALSE(SplitHostName("host:70000", &host, &port, &socket));
+  EXPECT_FALSE(SplitHostName("host:33a", &host, &port, &socket));
+}
+
+class Connection : public test::DbTest {};
+
+TEST_F(Connection, OpensBySocketAndByTcpPort) {
+  TMySQLConnection by_socket;
+  std::string err;
+  ASSERT_TRUE(db().Open(by_socket, &err)) << err;
+  EXPECT_TRUE(by_socket.Connected());
+
+  TMySQLConnection by_port;
+  db().Configure(by_port);
+  by_port.SetConnParam("HostName", db().CompTcp());
+  ASSERT_TRUE(by_port.Open(&err)) << err;
+  TSqlRows rows;
+  ASSERT_TRUE(by_port.Query("select database() as Rez, @@character_set_connection cs", &rows, &err))
+      << err;
+  EXPECT_EQ(rows.Field(0, "rez")->Text, "liron36");
+  EXPECT_EQ(rows.Field(0, "CS")->Text, "utf8mb4");
+}
+
+TEST_F(Connection, WrongPasswordFailsWithTheServersText) {
+  TMySQLConnection c;
+  db().Configure(c);
+  c.SetConnParam("Password", "wrong");
+  std::string err;
+  EXPECT_FALSE(c.Open(&err));
+  EXPECT_NE(err.find("1045"), std::string::npos) << err;
+  EXPECT_FALSE(c.IsOpen());
+  EXPECT_FALSE(c.Connected());
+  EXPECT_FALSE(c.Execute("select 1", &err));
+}
+
+TEST_F(Connection, RowsByNameNullApartFromEmpty) {
+  TMySQLConnection c;
+  ASSERT_TRUE(db().Open(c));
+  ASSERT_TRUE(c.Execute("insert into setup (ConstName, ConstVal, Comment) values "
+                        "('A', 1.5, ''), ('B', NULL, NULL), ('В', -2, 'Уровень')"));
+  TSqlRows rows;
+  std::string err;
+  ASSERT_TRUE(c.Query("select * from setup order by ConstName", &rows, &err)) << err;
+  ASSERT_EQ(rows.Rows.size(), 3u);
+  ASSERT_EQ(rows.Columns.size(), 3u);
+  double v = 0;
+  ASSERT_TRUE(rows.Field(0, "ConstVal")->AsDouble(&v));
+  EXPECT_EQ(v, 1.5);
+  EXPECT_FALSE(rows.Field(0, "Comment")->Null);
+  EXPECT_EQ(rows.Field(0, "Comment")->Text, "");
+  EXPECT_TRUE(rows.Field(1, "ConstVal")->Null);
+  EXPECT_TRUE(rows.Field(1, "Comment")->Null);
+  EXPECT_EQ(rows.Field(2, "ConstName")->Text, "В");  // Cyrillic comes back as it went in
+  EXPECT_EQ(rows.Field(2, "Comment")->Text, "Уровень");
+  EXPECT_EQ(rows.Field(3, "ConstName"), nullptr);
+  EXPECT_EQ(rows.Field(0, "NoSuchColumn"), nullptr);
+
+  // A statement the server rejects: false with its text, the connection stays usable.
+  EXPECT_FALSE(c.Execute("insert into no_such_table values (1)", &err));
+  EXPECT_NE(err.find("1146"), std::string::npos) << err;
+  EXPECT_TRUE(c.IsOpen());
+  EXPECT_TRUE(c.Connected());
+  // "signal" is reserved: only the quoted name works.
+  EXPECT_FALSE(c.Query("select count(*) Rez from signal", &rows));
+  EXPECT_TRUE(c.Query("select count(*) Rez from `signal`", &rows));
+}
+
+TEST_F(Connection, OpenAndCloseWhileAnotherThreadExecutes) {
+  TMySQLConnection c;
+  ASSERT_TRUE(db().Open(c));
+  std::atomic<bool> stop{false};
+  std::atomic<int> ok{0};
+  std::thread gui([&] {
+    while (!stop) {
+      TSqlRows rows;
+      if (c.Query("select 1 as Rez", &rows)) ++ok;
+    }
+    MySqlThreadEnd();
+  });
+  for (int i = 0; i < 20; ++i) {
+    c.Close();
+    ASSERT_TRUE(c.Open());
+  }
+  stop = true;
+  gui.join();
+  EXPECT_GT(ok.load(), 0);
+  EXPECT_TRUE(c.Connected());
+}
+
+}  // namespace
+}  // namespace liron
