@@ -1,0 +1,52 @@
+// The simulator's configuration: the slaves on the line, their registers and floats, and the
+// faults to inject. Read from a small text file; the fault lines can also come from a control
+// file that is read again whenever it changes.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace jumo_sim {
+
+// Byte order of a float in its two registers, letters A (most significant byte of the IEEE
+// pattern) to D (least) in the order they stand on the wire. ABCD is the Modbus convention.
+enum class FloatOrder { ABCD, CDAB, DCBA, BADC };
+bool ParseOrder(const std::string& text, FloatOrder* order);
+const char* OrderName(FloatOrder order);
+void EncodeFloat(float v, FloatOrder order, uint16_t regs[2]);
+float DecodeFloat(const uint16_t regs[2], FloatOrder order);
+
+struct Variable {
+  bool is_float = false;
+  uint16_t addr = 0;
+  double base = 0;   // value without drift
+  double drift = 0;  // amplitude of the slow swing around base (period 60 s)
+  FloatOrder order = FloatOrder::ABCD;
+};
+
+enum class FaultMode { None, Silence, Noise, Exception, BadCrc, Truncate, Pause, Long };
+bool ParseFaultMode(const std::string& text, FaultMode* mode);
+const char* FaultName(FaultMode mode);
+
+struct Fault {
+  FaultMode mode = FaultMode::None;
+  int slave = 0;     // 0: every slave
+  int count = -1;    // requests still affected; -1: until changed
+  int bytes = -1;    // noise bytes, bytes kept, bytes before the pause, extra bytes
+  int ms = 100;      // pause inside the reply
+  int code = 4;      // exception code
+};
+
+struct Config {
+  std::map<int, std::vector<Variable>> slaves;  // by slave address
+  std::vector<Fault> faults;
+};
+
+// Parses config text; false with *error naming the line.
+bool ParseConfig(const std::string& text, Config* config, std::string* error);
+// Parses only "fault" lines (and comments) of a control file.
+bool ParseFaults(const std::string& text, std::vector<Fault>* faults, std::string* error);
+
+}  // namespace jumo_sim
