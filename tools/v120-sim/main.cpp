@@ -1,0 +1,333 @@
+// v120-sim: a V-120 controller on a serial line, answering PCOM ASCII request lines for the
+// receiving service's tests, its demo and commissioning.
+//
+//   v120-sim (--link PATH | --device PATH) [--config FILE] [--control FILE] [--log FILE]
+//            [--speed BPS] [--turnaround MS] [--help]
+//
+//   --link PATH       create a pseudo-terminal and publish the path of its far end as the
+//                     symlink PATH (open PATH as the port name); removed again at the end
+//   --device PATH     answer on an existing serial device instead (set raw 8N1 at --speed)
+//   --config FILE     units, operands, totalisers, fault mode (grammar in sim_model.h);
+//                     without it unit 1 answers with all operands 0
+//   --control FILE    a file of the same grammar, applied line by line whenever it changes
+//                     (checked before every request; write it whole with a rename): switch
+//                     fault modes, set a totaliser just below its wrap, change values
+//   --log FILE        appends one line per request, reply, write, totaliser reading handed
+//                     out, dropped request and fault (formats in pcom_responder.h)
+//   --speed BPS       line speed for the request's wire time (default 57600, or the config)
+//   --turnaround MS   pause after the wire time before the reply (default 15, or the config)
+//
+// The reply goes out only after the request's time on the wire plus the turnaround, as from a
+// real controller: the master empties its input right after sending.
+//
+// Signals: SIGTERM and SIGINT end it cleanly (exit code 0); SIGHUP reads the config and the
+// control file again from scratch; SIGUSR1 steps to the next fault mode (none, silence,
+// lowercase, no-stx, short, long, bad-crc, noise, bad-hex); SIGUSR2 sets fault mode none.
+// Exit codes: 0 after a signal, 1 when the line cannot be opened, 2 for a bad command line or
+// config.
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "pcom_responder.h"
+#include "sim_model.h"
+#include "sim_port.h"
+
+namespace {
+
+using namespace liron::v120sim;
+
+constexpr char kUsage[] =
+    "usage: v120-sim (--link PATH | --device PATH) [--config FILE] [--control FILE]\n"
+    "                [--log FILE] [--speed BPS] [--turnaround MS] [--help]\n"
+    "\n"
+    "A V-120 controller answering PCOM ASCII request lines (RB, RW, RNL, SB, SW, SNL).\n"
+    "  --link PATH       create a pseudo-terminal, publish its path as the symlink PATH\n"
+    "  --device PATH     answer on an existing serial device instead\n"
+    "  --config FILE     operands and behaviour, one per line:\n"
+    "                      unit <id>\n"
+    "                      <id> bit|word|long <addr> <value>\n"
+    "                      <id> totaliser <addr> <value> [rate=<per s>] [step=<per read>]"
+    " [wrap=<n>]\n"
+    "                      fault none|silence|lowercase|no-stx|short|long|bad-crc|noise|\n"
+    "                            bad-hex [count]\n"
+    "                      turnaround <ms>\n"
+    "                      speed <bps>\n"
+    "  --control FILE    same grammar, applied whenever the file changes\n"
+    "  --log FILE        one line per rx, tx, write, totaliser reading, drop, fault\n"
+    "  --speed BPS       line speed for the wire time (default 57600)\n"
+    "  --turnaround MS   pause before replying, after the wire time (default 15)\n"
+    "Signals: TERM/INT end, HUP re-reads the files, USR1 next fault mode, USR2 fault none.\n";
+
+volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_reload = 0;
+volatile std::sig_atomic_t g_next_fault = 0;
+volatile std::sig_atomic_t g_clear_fault = 0;
+
+void OnSignal(int sig) {
+  switch (sig) {
+    case SIGHUP: g_reload = 1; break;
+    case SIGUSR1: g_next_fault = 1; break;
+    case SIGUSR2: g_clear_fault = 1; break;
+    default: g_stop = 1; break;
+  }
+}
+
+void InstallHandlers() {
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;  // no restart: poll and sleeps wake up on a signal
+  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2}) sigaction(sig, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+bool ReadFile(const std::string& path, std::string* text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  *text = ss.str();
+  return true;
+}
+
+// Identity of a file's current contents: a rewrite or a rename changes one of these.
+struct FileStamp {
+  bool exists = false;
+  ino_t ino = 0;
+  off_t size = 0;
+  timespec mtime{};
+  bool operator==(const FileStamp& o) const {
+    return exists == o.exists && ino == o.ino && size == o.size &&
+           mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
+  }
+};
+
+FileStamp Stamp(const std::string& path) {
+  FileStamp s;
+  struct stat st {};
+  if (path.empty() || stat(path.c_str(), &st) != 0) return s;
+  s.exists = true;
+  s.ino = st.st_ino;
+  s.size = st.st_size;
+  s.mtime = st.st_mtim;
+  return s;
+}
+
+struct Options {
+  std::string link, device, config, control, log;
+  int32_t speed = -1;
+  int turnaround = -1;
+};
+
+bool ParseNumber(const char* text, long lo, long hi, long* out) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || end == text || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+int ParseOptions(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "v120-sim: %s needs a value\n%s", a.c_str(), kUsage);
+      return 2;
+    }
+    const char* v = argv[++i];
+    long n = 0;
+    if (a == "--link") {
+      o->link = v;
+    } else if (a == "--device") {
+      o->device = v;
+    } else if (a == "--config") {
+      o->config = v;
+    } else if (a == "--control") {
+      o->control = v;
+    } else if (a == "--log") {
+      o->log = v;
+    } else if (a == "--speed" && ParseNumber(v, 50, 4000000, &n)) {
+      o->speed = static_cast<int32_t>(n);
+    } else if (a == "--turnaround" && ParseNumber(v, 0, 10000, &n)) {
+      o->turnaround = static_cast<int>(n);
+    } else {
+      std::fprintf(stderr, "v120-sim: bad option %s %s\n%s", a.c_str(), v, kUsage);
+      return 2;
+    }
+  }
+  if (o->link.empty() == o->device.empty()) {
+    std::fprintf(stderr, "v120-sim: give exactly one of --link and --device\n%s", kUsage);
+    return 2;
+  }
+  return -1;  // go on
+}
+
+// The model from the config file, the command line's overrides and the control file.
+bool BuildModel(const Options& o, SimModel* model, PcomResponder* log) {
+  SimModel m;
+  const auto now = std::chrono::steady_clock::now();
+  if (o.config.empty()) {
+    m.units[1];
+  } else {
+    std::string text;
+    if (!ReadFile(o.config, &text)) {
+      std::fprintf(stderr, "v120-sim: cannot read %s\n", o.config.c_str());
+      return false;
+    }
+    std::vector<std::string> errors;
+    if (!m.ApplyText(text, now, &errors)) {
+      for (const auto& e : errors) std::fprintf(stderr, "v120-sim: %s: %s\n", o.config.c_str(), e.c_str());
+      return false;
+    }
+  }
+  if (o.speed > 0) m.speed = o.speed;
+  if (o.turnaround >= 0) m.turnaround_ms = o.turnaround;
+  std::string text;
+  if (!o.control.empty() && ReadFile(o.control, &text)) {
+    std::vector<std::string> errors;
+    m.ApplyText(text, now, &errors);
+    for (const auto& e : errors) log->Log("control " + e);
+  }
+  *model = std::move(m);
+  return true;
+}
+
+// Sleeps ms milliseconds, cut short only by the end signal.
+void Pause(long us) {
+  timespec ts{us / 1000000, (us % 1000000) * 1000};
+  while (!g_stop && nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+void WriteAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  int stalls = 0;
+  while (done < bytes.size() && !g_stop) {
+    const ssize_t w = write(fd, bytes.data() + done, bytes.size() - done);
+    if (w > 0) {
+      done += static_cast<size_t>(w);
+      continue;
+    }
+    if (w < 0 && errno != EAGAIN && errno != EINTR) return;
+    // Nobody reads the line: give up after a second rather than hang.
+    if (++stalls > 10) return;
+    pollfd p{fd, POLLOUT, 0};
+    poll(&p, 1, 100);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opt;
+  const int rc = ParseOptions(argc, argv, &opt);
+  if (rc >= 0) return rc;
+  InstallHandlers();
+
+  std::FILE* log_file = nullptr;
+  if (!opt.log.empty()) {
+    log_file = std::fopen(opt.log.c_str(), "a");
+    if (!log_file) {
+      std::fprintf(stderr, "v120-sim: cannot open log %s\n", opt.log.c_str());
+      return 2;
+    }
+  }
+  SimModel model;
+  PcomResponder responder(model, log_file);
+  if (!BuildModel(opt, &model, &responder)) return 2;
+  FileStamp control_stamp = Stamp(opt.control);
+
+  SimPort port;
+  std::string error;
+  const bool opened = opt.device.empty() ? port.CreatePty(opt.link, &error)
+                                         : port.OpenDevice(opt.device, model.speed, &error);
+  if (!opened) {
+    std::fprintf(stderr, "v120-sim: %s\n", error.c_str());
+    return 1;
+  }
+  responder.Log("ready " + port.device());
+
+  std::string pending;
+  while (!g_stop) {
+    if (g_reload) {
+      g_reload = 0;
+      SimModel fresh;
+      PcomResponder tmp(fresh, log_file);
+      if (BuildModel(opt, &fresh, &tmp)) {
+        model = std::move(fresh);
+        responder.Log("reload");
+      }
+      control_stamp = Stamp(opt.control);
+    }
+    if (g_next_fault) {
+      g_next_fault = 0;
+      model.fault = NextFault(model.fault);
+      model.fault_count = -1;
+      responder.Log(std::string("mode ") + FaultName(model.fault));
+    }
+    if (g_clear_fault) {
+      g_clear_fault = 0;
+      model.fault = Fault::None;
+      model.fault_count = -1;
+      responder.Log("mode none");
+    }
+
+    pollfd p{port.fd(), POLLIN, 0};
+    const int r = poll(&p, 1, 100);
+    if (r <= 0) continue;
+    char buf[256];
+    const ssize_t n = read(port.fd(), buf, sizeof buf);
+    if (n <= 0) {
+      // A pseudo-terminal whose far end is not open reports a hang-up: wait for the master.
+      if (n < 0 && errno != EAGAIN && errno != EINTR) Pause(20000);
+      continue;
+    }
+    pending.append(buf, static_cast<size_t>(n));
+    size_t cr;
+    while ((cr = pending.find('\r')) != std::string::npos && !g_stop) {
+      std::string line = pending.substr(0, cr);
+      pending.erase(0, cr + 1);
+      while (!line.empty() && line[0] == '\n') line.erase(0, 1);
+      const FileStamp now_stamp = Stamp(opt.control);
+      if (!(now_stamp == control_stamp)) {
+        control_stamp = now_stamp;
+        std::string text;
+        if (now_stamp.exists && ReadFile(opt.control, &text)) {
+          std::vector<std::string> errors;
+          model.ApplyText(text, std::chrono::steady_clock::now(), &errors);
+          for (const auto& e : errors) responder.Log("control " + e);
+          responder.Log("control applied");
+        }
+      }
+      const std::string reply = responder.Handle(line, std::chrono::steady_clock::now());
+      if (reply.empty()) continue;
+      // The request's time on the wire (10 bits a character) plus the turnaround.
+      const long wire_us = static_cast<long>((line.size() + 1) * 10 * 1000000LL / model.speed);
+      Pause(wire_us + model.turnaround_ms * 1000L);
+      WriteAll(port.fd(), reply);
+    }
+    if (pending.size() > 1024) {
+      responder.Log("drop overlong request");
+      pending.clear();
+    }
+  }
+  responder.Log("end");
+  if (log_file) std::fclose(log_file);
+  return 0;
+}
