@@ -42,21 +42,6 @@ TEST(IniFile, IntegersAreDecimalOrHexadecimalElseTheDefault) {
   EXPECT_EQ(ini.ReadInteger("nosection", "A", 5), 5);
 }
 
-TEST(IniFile, BooleansAreIntegersAnyNonZeroMeaningTrue) {
-  IniFile ini;
-  ini.LoadText("[main]\nA=1\nB=0\nC=2\nD=0x10\nE=yes\n");
-  EXPECT_TRUE(ini.ReadBool("main", "A", false));
-  EXPECT_FALSE(ini.ReadBool("main", "B", true));
-  EXPECT_TRUE(ini.ReadBool("main", "C", false));
-  EXPECT_TRUE(ini.ReadBool("main", "D", false));
-  EXPECT_TRUE(ini.ReadBool("main", "E", true));
-  EXPECT_FALSE(ini.ReadBool("main", "E", false));
-  ini.WriteBool("main", "F", true);
-  ini.WriteBool("main", "G", false);
-  EXPECT_EQ(ini.ReadString("main", "F", ""), "1");
-  EXPECT_EQ(ini.ReadString("main", "G", ""), "0");
-}
-
 TEST(IniFile, TheFirstOfTwoEqualKeysCountsAndWritingReplacesBoth) {
   IniFile ini;
   ini.LoadText("[main]\nAverageLen=30\nOther=1\naveragelen=90\n");

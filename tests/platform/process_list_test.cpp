@@ -90,13 +90,6 @@ TEST_F(RunningCopies, SameNameInOtherLettersFromAnotherFolderCounts) {
   EXPECT_EQ(CountRunningCopies(first), 1);
 }
 
-TEST_F(RunningCopies, SameFullPathCountsEachProcess) {
-  std::string program = Copy("a", "liron-twice-" + Unique());
-  Run(program);
-  Run(program);
-  EXPECT_EQ(CountRunningCopies(program), 2);
-}
-
 TEST_F(RunningCopies, CyrillicNamesAreComparedInUpperCase) {
   std::string lower = Copy("a", "служба-ё-" + Unique());
   std::string upper = Copy("b", UpperFileName("служба-ё-" + Unique()));
