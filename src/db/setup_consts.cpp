@@ -1,0 +1,74 @@
+#include "db/setup_consts.h"
+
+#include <cmath>
+#include <exception>
+
+#include "db/sql_text.h"
+#include "image/settings.h"
+#include "platform/datetime.h"
+
+namespace liron {
+
+bool ReadSetupConst(TSqlQueues& queues, const std::string& name, double* value) {
+  const std::string where = "where ConstName=" + SqlText(name);
+  TSqlValue answer;
+  int64_t n = 0;
+  if (!queues.SelectValue("select count(*) Rez from setup " + where, &answer) ||
+      !answer.AsInt(&n))
+    n = 0;
+  if (n <= 0) return false;
+  if (!queues.SelectValue("select ConstVal as Rez from setup " + where, &answer)) return false;
+  double v = 0;
+  if (!answer.AsDouble(&v)) return false;  // NULL or not a number: nothing usable
+  *value = v;
+  return true;
+}
+
+bool EnsureSetupConst(TSqlQueues& queues, const std::string& name, double* value) {
+  try {
+    if (!ReadSetupConst(queues, name, value))
+      queues.QueueSQL("insert into setup (ConstName, ConstVal, Comment) VALUES (" +
+                      SqlQuoted(name) + ", " + SqlNumber(*value) + ", '')");
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool LoadSetupConsts(TSqlQueues& queues, TProcessImage& image) {
+  double min_pls = image.MinPls;
+  const bool ok_pls = EnsureSetupConst(queues, "MIN_PLS", &min_pls);
+  image.MinPls = min_pls;
+  double min_nagr = image.MinNagr;
+  const bool ok_nagr = EnsureSetupConst(queues, "MIN_NAGR", &min_nagr);
+  image.MinNagr = min_nagr;
+  return ok_pls && ok_nagr;
+}
+
+TAutoClean::TAutoClean(Clock& clock) : clock_(clock), last_clean_(clock.Now()) {}
+
+TDateTime TAutoClean::LastCleanMoment() const {
+  std::lock_guard<std::mutex> l(mu_);
+  return last_clean_;
+}
+
+bool TAutoClean::Check(TSqlQueues& queues, bool auto_clean_flag, int32_t database_size) {
+  if (!auto_clean_flag) return false;
+  const TDateTime now = clock_.Now();
+  {
+    std::lock_guard<std::mutex> l(mu_);
+    // Whole hours between the two moments, counted on whole milliseconds so that exactly two
+    // hours do not come out as 1.999... hours.
+    const int64_t ms = std::llround((now - last_clean_) * kMsPerDay);
+    if (ms / 3600000 < 2) return false;
+    last_clean_ = now;
+  }
+  const int32_t days = database_size < kMinDatabaseSize ? kMinDatabaseSize : database_size;
+  const std::string where = " where DATEDIFF( CURDATE(), RecMoment ) > " + std::to_string(days);
+  queues.QueueSQL("delete from pu_data " + where);
+  queues.QueueSQL("delete from control_log " + where);
+  queues.QueueSQL("delete from control_vector " + where);
+  return true;
+}
+
+}  // namespace liron

@@ -1,0 +1,43 @@
+// The setup constants MIN_PLS and MIN_NAGR, read from table `setup` when the control thread
+// starts (a missing one is inserted with the value in memory), and the automatic deletion of
+// old rows that runs after each pass of the write queue.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "db/sql_queues.h"
+#include "image/process_image.h"
+#include "platform/clock.h"
+
+namespace liron {
+
+// Control thread (waits for selects). True with *value set when the constant exists and both
+// selects were answered; *value unchanged otherwise.
+bool ReadSetupConst(TSqlQueues& queues, const std::string& name, double* value);
+// Reads the constant into *value; when it cannot be read, queues its insert with the current
+// *value. False only when an unexpected failure ended it.
+bool EnsureSetupConst(TSqlQueues& queues, const std::string& name, double* value);
+// EnsureSetupConst for "MIN_PLS" into MinPls, then "MIN_NAGR" into MinNagr.
+bool LoadSetupConsts(TSqlQueues& queues, TProcessImage& image);
+
+// The automatic clean: every two whole hours, with AutoCleanFlag on, queues the deletes of the
+// pu_data, control_log and control_vector rows older than DatabaseSize days (never below 60).
+class TAutoClean {
+ public:
+  // LastCleanMoment starts at the construction time: the first clean comes two hours later.
+  explicit TAutoClean(Clock& clock);
+
+  // Run by the write-queue timer after its pass over the queue, only while the work
+  // connection is open. True when the deletes were queued.
+  bool Check(TSqlQueues& queues, bool auto_clean_flag, int32_t database_size);
+  TDateTime LastCleanMoment() const;
+
+ private:
+  Clock& clock_;
+  mutable std::mutex mu_;
+  TDateTime last_clean_;
+};
+
+}  // namespace liron
