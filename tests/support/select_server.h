@@ -1,6 +1,5 @@
 // Plays the GUI thread's select timer for tests of code that runs on the control thread:
 // answers the select queue from a thread of its own, on a real connection, until destroyed.
-// With a limit it stops answering after that many selects, so a later one times out.
 #pragma once
 
 #include <atomic>
@@ -14,10 +13,10 @@ namespace liron::test {
 
 class SelectServer {
  public:
-  SelectServer(TSqlQueues& queues, TMySQLConnection& conn, int limit = -1)
-      : thread_([this, &queues, &conn, limit] {
+  SelectServer(TSqlQueues& queues, TMySQLConnection& conn)
+      : thread_([this, &queues, &conn] {
           while (!stop_) {
-            if (limit < 0 || served_ < limit) served_ += queues.RunSelectQueue(conn);
+            served_ += queues.RunSelectQueue(conn);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
           }
         }) {}

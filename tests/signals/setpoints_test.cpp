@@ -1,0 +1,250 @@
+// Setpoints handed in through control_vector on the private server: which rows are taken, what
+// is journalled under whom, when the write request is raised; the window's entry, display and
+// hardware-write switch.
+#include "signals/setpoints.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "db/journal.h"
+#include "platform/datetime.h"
+#include "platform/fake_clock.h"
+#include "platform/recording_operator.h"
+#include "support/comma_locale.h"
+#include "support/event_texts.h"
+#include "support/select_server.h"
+#include "support/test_db.h"
+#include "support/test_plan.h"
+
+namespace liron {
+namespace {
+
+class SetpointsTest : public test::DbTest {
+ protected:
+  // The program started at 10:00:05 on 1 March 2020.
+  SetpointsTest()
+      : clock(EncodeDateTime(2020, 3, 1, 10, 0, 5)),
+        img(clock),
+        events(64, clock),
+        queues(events),
+        journal(queues, events, clock) {
+    test::SetPlan(img, {{"JUMO", "PLS", "READ"},
+                        {"JUMO", "_PLSZ", "WRITE"},
+                        {"JUMO", "_URNSZ", "WRITE"}});
+    TSettings s = img.Settings();
+    s.MaxWriteCount = 3;
+    img.SetSettings(s);
+  }
+
+  void SetUp() override {
+    DbTest::SetUp();
+    ASSERT_TRUE(db().Open(work));
+  }
+
+  // Executes the queued journal records, then reads control_log as "text | originator" lines.
+  std::vector<std::string> Journal() {
+    for (int run = 0; run < 20 && queues.WaitingStatements() > 0; ++run) queues.RunWriteQueue(work);
+    std::vector<std::string> out;
+    const TSqlRows rows =
+        db().Query("select MessageText, MessageKind from control_log order by RecMoment, NPP");
+    for (const auto& r : rows.Rows) out.push_back(r[0].Text + " | " + (r[1].Null ? "NULL" : r[1].Text));
+    return out;
+  }
+
+  FakeClock clock;
+  TProcessImage img;
+  TEventFIFO events;
+  TSqlQueues queues;
+  TJournal journal;
+  TMySQLConnection work;
+};
+
+TEST_F(SetpointsTest, EmptyTableAndRowsBeforeTheStartAreIgnored) {
+  test::SelectServer server(queues, work);
+  ASSERT_TRUE(ReadControlVector(img, queues, journal));
+  ASSERT_TRUE(db().Exec("insert into control_vector values ('2020-03-01 10:00:04', 'early@host', 1.1, 2.2)"));
+  ASSERT_TRUE(ReadControlVector(img, queues, journal));
+  EXPECT_FALSE(img.WriteRequest);
+  EXPECT_EQ(img.PlszSetpoint, 0);
+  EXPECT_EQ(img.UrnszSetpoint, 0);
+  EXPECT_EQ(img.ControlMoment, EncodeDateTime(2020, 3, 1, 10, 0, 5));
+  EXPECT_TRUE(Journal().empty());
+}
+
+TEST_F(SetpointsTest, NewerRowIsTakenOnceAndJournalledUnderItsUser) {
+  test::SelectServer server(queues, work);
+  ASSERT_TRUE(db().Exec("insert into control_vector values ('2020-03-01 10:00:04', 'early@host', 1.1, 2.2)"));
+  ASSERT_TRUE(db().Exec("insert into control_vector values ('2020-03-01 10:00:07', 'master@pult', 1.55, 2.5)"));
+  ASSERT_TRUE(ReadControlVector(img, queues, journal));
+  EXPECT_EQ(img.PlszSetpoint, 1.55);
+  EXPECT_EQ(img.UrnszSetpoint, 2.5);
+  EXPECT_TRUE(img.WriteRequest);
+  EXPECT_EQ(img.RepeatCounter, 3);
+  EXPECT_DOUBLE_EQ(img.OutValues.Get(1), 1.55);
+  EXPECT_DOUBLE_EQ(img.OutValues.Get(2), 2.5);
+  EXPECT_EQ(img.ControlMoment, EncodeDateTime(2020, 3, 1, 10, 0, 7));
+  EXPECT_EQ(Journal(), std::vector<std::string>{"Новое задание: Плотность=1.55 Уровень НС=2.5 | master@pult"});
+
+  // The same row again: nothing new, the request as the write passes left it.
+  img.WriteRequest = false;
+  ASSERT_TRUE(ReadControlVector(img, queues, journal));
+  EXPECT_FALSE(img.WriteRequest);
+  EXPECT_EQ(Journal().size(), 1u);
+}
+
+TEST_F(SetpointsTest, NullColumnIsLeftOutAndTheRequestRaisedAllTheSame) {
+  test::SelectServer server(queues, work);
+  img.PlszSetpoint = 1.4;
+  ASSERT_TRUE(db().Exec("insert into control_vector values ('2020-03-01 10:01:00', 'master@pult', NULL, 2)"));
+  ASSERT_TRUE(ReadControlVector(img, queues, journal));
+  EXPECT_EQ(img.PlszSetpoint, 1.4);
+  EXPECT_EQ(img.UrnszSetpoint, 2);
+  EXPECT_TRUE(img.WriteRequest);
+  EXPECT_DOUBLE_EQ(img.OutValues.Get(1), 1.4);
+  EXPECT_EQ(Journal(), std::vector<std::string>{"Новое задание: Уровень НС=2 | master@pult"});
+}
+
+TEST_F(SetpointsTest, RequestIsRaisedOnlyWithTheNewValuesInOutValues) {
+  // A JUMO pass watching all the time: whenever it finds the request, it notes what it would
+  // send. The previous setpoint must never go out under the new request.
+  img.OutValues.Set(1, 9.9);
+  img.OutValues.Set(2, 8.8);
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0}, seen{0};
+  std::thread pass([&] {
+    while (!stop) {
+      if (img.WriteRequest) {
+        ++seen;
+        if (img.OutValues.Get(1) != 1.55 || img.OutValues.Get(2) != 2.5) ++wrong;
+      }
+    }
+  });
+  bool taken = false;
+  {
+    test::SelectServer server(queues, work);
+    EXPECT_TRUE(db().Exec("insert into control_vector values ('2020-03-01 10:00:09', 'u@h', 1.55, 2.5)"));
+    taken = ReadControlVector(img, queues, journal);
+  }
+  while (taken && seen == 0) std::this_thread::yield();
+  stop = true;
+  pass.join();
+  EXPECT_TRUE(taken);
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(SetpointsTest, FailedSelectRaisesNoRequestAndTheRowIsTakenLater) {
+  ASSERT_TRUE(db().Exec("insert into control_vector values ('2020-03-01 10:00:09', 'u@h', 1.55, 2.5)"));
+  // The newest moment is found, but the user's select fails on the server and is never
+  // answered: the cycle gives up after 5.5 s.
+  ASSERT_TRUE(db().Exec("alter table control_vector change UserName Who VARCHAR(80)"));
+  {
+    test::SelectServer server(queues, work);
+    EXPECT_FALSE(ReadControlVector(img, queues, journal));
+  }
+  ASSERT_TRUE(db().Exec("alter table control_vector change Who UserName VARCHAR(80)"));
+  EXPECT_FALSE(img.WriteRequest);
+  EXPECT_EQ(img.ControlMoment, EncodeDateTime(2020, 3, 1, 10, 0, 5));
+  EXPECT_TRUE(Journal().empty());
+  test::SelectServer server(queues, work);
+  EXPECT_TRUE(ReadControlVector(img, queues, journal));
+  EXPECT_TRUE(img.WriteRequest);
+  EXPECT_EQ(img.UrnszSetpoint, 2.5);
+}
+
+TEST_F(SetpointsTest, EntryInsertsWithPointsAndIsTakenUnderTheServerUser) {
+  test::CommaLocale comma;
+  ASSERT_TRUE(comma.Active()) << comma.Error();
+  RecordingOperator op;
+  TMySQLConnection user;
+  ASSERT_TRUE(db().Open(user));
+  ASSERT_TRUE(SetNewControl(img, user, journal, "1.5", " 2.25", op));
+  EXPECT_TRUE(op.Messages().empty());
+  EXPECT_EQ(img.PlszSetpoint, 1.5);
+  EXPECT_EQ(img.UrnszSetpoint, 2.25);
+  EXPECT_EQ(db().Scalar("select concat(_PLSZ, ' ', _URNSZ) from control_vector"), "1.5 2.25");
+  const std::string server_user = db().Scalar("select UserName from control_vector");
+  EXPECT_EQ(server_user, db().Scalar("select USER()"));
+
+  // Taken by the cycle as a row of the server's clock, newer than the start.
+  img.ControlMoment = 1.0;
+  clock.Advance(1000);
+  test::SelectServer server(queues, work);
+  ASSERT_TRUE(ReadControlVector(img, queues, journal));
+  EXPECT_TRUE(img.WriteRequest);
+  const std::vector<std::string> expected = {
+      "Новое задание: Плотность=1.5, Уровень НС=2.25 | СЛУЖБА ПРИЕМА",
+      "Новое задание: Плотность=1.5 Уровень НС=2.25 | " + server_user};
+  EXPECT_EQ(Journal(), expected);
+}
+
+TEST_F(SetpointsTest, EntryThatIsNoNumberIsRefused) {
+  RecordingOperator op;
+  TMySQLConnection user;
+  ASSERT_TRUE(db().Open(user));
+  EXPECT_FALSE(SetNewControl(img, user, journal, "1,5", "2", op));
+  EXPECT_FALSE(SetNewControl(img, user, journal, "1.6", "два", op));
+  EXPECT_EQ(img.PlszSetpoint, 1.6);  // converted before the bad one: stays
+  EXPECT_EQ(img.UrnszSetpoint, 0);
+  const auto messages = op.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  for (const auto& m : messages) {
+    EXPECT_EQ(m.text, "Правильно вводите числа.");
+    EXPECT_EQ(m.caption, "Ошибка");
+    EXPECT_EQ(m.icon, MsgIcon::Error);
+  }
+  EXPECT_EQ(db().Count("control_vector"), 0);
+  EXPECT_TRUE(Journal().empty());
+}
+
+TEST_F(SetpointsTest, RefusedInsertShowsTheServerError) {
+  RecordingOperator op;
+  TMySQLConnection user;
+  ASSERT_TRUE(db().Open(user));
+  ASSERT_TRUE(db().Exec("drop table control_vector"));
+  EXPECT_FALSE(SetNewControl(img, user, journal, "1.5", "2", op));
+  ASSERT_TRUE(db().RecreateSchema());
+  const auto messages = op.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].text.find("control_vector"), std::string::npos) << messages[0].text;
+  EXPECT_EQ(messages[0].caption, "Ошибка");
+  EXPECT_EQ(messages[0].icon, MsgIcon::Error);
+  EXPECT_EQ(img.PlszSetpoint, 1.5);
+  EXPECT_TRUE(Journal().empty());
+}
+
+TEST_F(SetpointsTest, DisplayChangesOnlyForANewerSetpoint) {
+  auto view = ShowSetpoint(img);
+  ASSERT_TRUE(view);
+  EXPECT_EQ(view->ControlTime, "01.03.2020 10:00:05");
+  EXPECT_EQ(view->Plsz, "0");
+  EXPECT_EQ(view->Urnsz, "0");
+  EXPECT_FALSE(ShowSetpoint(img));
+
+  img.PlszSetpoint = 1.456;
+  img.UrnszSetpoint = 12345.5;
+  EXPECT_FALSE(ShowSetpoint(img));  // the operator's typing is not overwritten
+  img.ControlMoment = EncodeDateTime(2020, 3, 1, 14, 7, 9);
+  view = ShowSetpoint(img);
+  ASSERT_TRUE(view);
+  EXPECT_EQ(view->ControlTime, "01.03.2020 14:07:09");
+  EXPECT_EQ(view->Plsz, "1.46");
+  EXPECT_EQ(view->Urnsz, "12345.5");
+}
+
+TEST_F(SetpointsTest, HardWriteSwitchPostsAndJournals) {
+  SetHardWriteOff(img, true, events, journal);
+  EXPECT_TRUE(img.HardWriteOff);
+  clock.Advance(1000);
+  SetHardWriteOff(img, false, events, journal);
+  EXPECT_FALSE(img.HardWriteOff);
+  const std::vector<std::string> texts = {"*** Запись в аппаратуру ЗАПРЕЩЕНА ***",
+                                          "*** Запись в аппаратуру разрешена."};
+  EXPECT_EQ(test::DrainTexts(events), texts);
+  EXPECT_EQ(Journal(), (std::vector<std::string>{texts[0] + " | СЛУЖБА ПРИЕМА",
+                                                 texts[1] + " | СЛУЖБА ПРИЕМА"}));
+}
+
+}  // namespace
+}  // namespace liron
