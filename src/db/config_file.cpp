@@ -87,11 +87,6 @@ StartupKeys ReadStartupKeys(const std::string& path) {
   return k;
 }
 
-bool ParseDecimal(const std::string& text, int32_t* value) {
-  if (text.find_first_of("xX") != std::string::npos) return false;
-  return ParseIniInteger(text, value);
-}
-
 bool ApplySettings(SettingsForm& form, TSettings& s, Operator& op) {
   int32_t average_len, modbus_speed, v120_speed, database_size;
   if (!ParseDecimal(form.EditAvLen, &average_len) ||

@@ -3,6 +3,8 @@
 // with the two routines that move settings between them and memory.
 #pragma once
 
+#include "platform/decimal_text.h"
+
 #include <cstdint>
 #include <string>
 
@@ -58,8 +60,5 @@ bool ApplySettings(SettingsForm& form, TSettings& s, Operator& op);
 // Shows the settings in the tab; the password control is left as it is.
 void SettingsToWindow(const TSettings& s, SettingsForm& form);
 
-// A valid decimal integer of the tab: optional blanks or tabs around, an optional sign, digits,
-// within the 32-bit signed range.
-bool ParseDecimal(const std::string& text, int32_t* value);
 
 }  // namespace liron

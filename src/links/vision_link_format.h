@@ -2,6 +2,8 @@
 // checksum, and the strict reading of hexadecimal and decimal fields.
 #pragma once
 
+#include "platform/decimal_text.h"
+
 #include <cstdint>
 #include <string>
 
@@ -24,8 +26,5 @@ std::string PcomChecksum(const std::string& text);
 // empty group, any other character, or more than 8 digits.
 bool ParseHexGroup(const std::string& group, uint32_t* value);
 
-// A decimal integer as the emulation lists hold it: optional blanks around, optional sign,
-// digits only, within int32. False otherwise.
-bool ParseDecimal(const std::string& text, int32_t* value);
 
 }  // namespace liron
