@@ -35,6 +35,9 @@ class ControlPlant {
   virtual bool CalcWorks() = 0;
   virtual bool ReadControlVector() = 0;
   virtual bool UpdatePafRecord() = 0;
+
+  // Last call on the control thread before it ends (release per-thread library state).
+  virtual void ControlThreadEnding() {}
 };
 
 }  // namespace liron

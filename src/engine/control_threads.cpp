@@ -26,6 +26,7 @@ bool TControlThreads::StartControl(const std::function<bool()>& seed) {
   alive_ = true;
   bool started = thread_.Start(kControlStackSize, [this] {
     RunThreadEntry(img_.ControlRunning, [this] { ControlLoop(img_, plant_, events_, op_); });
+    plant_.ControlThreadEnding();
     alive_ = false;
   });
   if (!started) alive_ = false;

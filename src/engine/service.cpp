@@ -1,0 +1,397 @@
+#include "engine/service.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "db/event_log.h"
+#include "db/setup_consts.h"
+#include "db/signal_loader.h"
+#include "links/jumo_poll.h"
+#include "links/modbus.h"
+#include "links/v120_poll.h"
+#include "links/vision_link.h"
+#include "engine/thread_entry.h"
+#include "platform/datetime.h"
+#include "platform/home_dir.h"
+#include "signals/calc_works.h"
+#include "signals/calibration.h"
+#include "signals/setpoints.h"
+
+namespace liron {
+
+const char kAppTitle[] = "Служба приема ЛИРОН-36";
+const char kAppCaption[] = "Служба приема ЛИРОН-36  1.20";
+
+namespace {
+
+HomeDir MakeHome(const std::string& requested) {
+  HomeDir home;
+  std::string error;
+  if (!SetUpHome(requested, &home, &error)) {
+    // The folder cannot be made or entered: the service still runs, from where it stands.
+    std::fprintf(stderr, "liron36: %s\n", error.c_str());
+    home.Dir = requested.empty() ? "." : requested;
+    home.IniPath = home.Dir + "/liron36.INI";
+    home.LogDir = home.Dir + "/LOG";
+  }
+  return home;
+}
+
+}  // namespace
+
+Service::Service(const std::string& home, Clock& clock, Operator& op)
+    : clock_(clock),
+      op_(op),
+      home_(MakeHome(home)),
+      events_(kEventBufferCapacity, clock, &op),
+      img_(clock, &op),
+      queues_(events_),
+      journal_(queues_, events_, clock),
+      vision_(std::make_unique<TVisionLink>(clock, &op)),
+      auto_clean_(clock),
+      control_(img_, *this, events_, op) {}
+
+Service::~Service() {
+  img_.StopFlag = true;
+  control_.WaitEnded();
+  v120_thread_.Join();
+  jumo_thread_.Join();
+}
+
+std::vector<std::string> Service::CalibrationSignalNames() { return calib_names_; }
+
+// ---- timers -------------------------------------------------------------------------------
+
+void Service::RunWriteQueue() {
+  if (img_.Closing) return;
+  std::unique_lock<std::mutex> l(run_mu_, std::try_to_lock);
+  if (!l.owns_lock()) return;
+  try {
+    queues_.RunWriteQueue(work_);
+    if (work_.Connected()) {
+      const TSettings s = img_.Settings();
+      auto_clean_.Check(queues_, s.AutoCleanFlag, s.DatabaseSize);
+    }
+  } catch (...) {
+    op_.Beep();
+  }
+}
+
+void Service::RunSelectQueue() {
+  if (img_.Closing) return;
+  try {
+    queues_.RunSelectQueue(work_);
+  } catch (...) {
+    op_.Beep();
+  }
+}
+
+void Service::WindowCreated() {
+  window_created_ = true;
+  events_.PostEvent("--> Запуск программы <---");
+}
+
+void Service::DrainEvents() {
+  if (!window_created_) return;
+  try {
+    DrainEventsToLog(events_, home_.LogDir, img_.Settings().SaveLogFlag, clock_);
+  } catch (...) {
+    op_.Beep();
+  }
+}
+
+TUpdateActions Service::OnUpdateTick() {
+  TUpdateActions a;
+  if (in_update_) return a;
+  try {
+    if (++update_ticks_ > 9) {
+      update_ticks_ = 10;
+    } else if (update_ticks_ == 2) {
+      if (img_.Settings().AutoHide) {
+        events_.PostEvent("## Скрытый режим ##");
+        a.Hide = true;
+      }
+    } else if (update_ticks_ == 5) {
+      in_update_ = true;
+      LoadConfig();
+      a.ShowEmulTabFromSettings = true;
+      in_update_ = false;
+      img_.ResetAverages();
+    } else if (update_ticks_ == 7) {
+      const bool connected = user_.Connected();
+      if (!connected && img_.Settings().AutoStart) {
+        update_ticks_ = 3;  // the load comes again two ticks later
+      } else if (connected) {
+        a.SettingsToWindow = true;
+        a.RefillEmulGrid = true;
+      }
+    } else if (update_ticks_ == 9) {
+      if (img_.Settings().AutoStart) {
+        events_.PostEvent("->> Автозапуск контроля аппаратуры <<--");
+        StartControl();
+      }
+    }
+    const TDateTime emul_moment = img_.EmulValues.GetMoment();
+    if (emul_moment > emul_shown_moment_) {
+      emul_shown_moment_ = emul_moment;
+      a.RefillEmulGrid = true;
+    }
+    a.ShowSetpoint = img_.CycleCounter.load() % 10 == 1;
+  } catch (...) {
+    in_update_ = false;
+    op_.Beep();
+  }
+  return a;
+}
+
+// ---- start-up and settings ----------------------------------------------------------------
+
+void Service::LoadConfig() {
+  TSettings s = img_.Settings();
+  std::string error;
+  if (!ReadConfig(home_.IniPath, s, &error)) {
+    img_.SetSettings(s);
+    events_.PostEvent("Ошибка в LoadConfig");
+    return;
+  }
+  user_.SetConnParam("HostName", s.Comp);
+  user_.SetConnParam("User_Name", s.Login);
+  user_.SetConnParam("Password", s.Password);
+  bool connected = false;
+  for (int attempt = 0; attempt < kUserConnectAttempts; ++attempt) {
+    connected = user_.Open(&error);
+    if (connected) break;
+    op_.Beep();
+    clock_.SleepMs(1000);
+  }
+  if (!connected) {
+    s.AutoStart = false;
+    clock_.SleepMs(1000);
+  }
+  img_.SetSettings(s);
+  if (connected) {
+    events_.PostEvent("Подключение к MySQL произведено успешно.");
+    if (!LoadSignalPlan()) {
+      events_.PostEvent("Ошибка в LoadConfig");
+      return;
+    }
+  } else {
+    events_.PostEvent("Не могу подключиться к MySQL cерверу.");
+  }
+  journal_.WriteJournal("Программа контроля загружена.", "");
+}
+
+bool Service::LoadSignalPlan() {
+  std::string error;
+  return LoadSignals(user_, img_, events_, &error, &calib_names_);
+}
+
+bool Service::SaveConfig() {
+  std::string error;
+  if (WriteConfig(home_.IniPath, img_.Settings(), &error)) return true;
+  events_.PostEvent("Ошибка в SaveConfig");
+  return false;
+}
+
+bool Service::ApplySettings(SettingsForm& form) {
+  TSettings s = img_.Settings();
+  if (!liron::ApplySettings(form, s, op_)) return false;
+  img_.SetSettings(s);
+  return true;
+}
+
+void Service::SettingsToWindow(SettingsForm& form) { liron::SettingsToWindow(img_.Settings(), form); }
+
+// ---- operator commands --------------------------------------------------------------------
+
+bool Service::StartControl() {
+  return control_.StartControl([this] {
+    std::string error;
+    return SeedCounter(img_, user_, &error);
+  });
+}
+
+bool Service::StopControl() { return control_.StopControl(); }
+
+void Service::OperatorStart() {
+  events_.PostEvent("Прием запускается по команде оператора.");
+  events_.PostEvent("Запускаем поток приема...");
+  StartControl();
+}
+
+void Service::OperatorStop() {
+  events_.PostEvent("Прием прекращается по команде оператора.");
+  StopControl();
+}
+
+bool Service::WaitControlEnded(uint32_t timeout_ms) {
+  for (uint32_t waited = 0; control_.Alive(); waited += 20) {
+    if (waited >= timeout_ms) return false;
+    SystemClock().SleepMs(20);
+  }
+  control_.WaitEnded();
+  return true;
+}
+
+void Service::ApplyCalibrations() {
+  journal_.WriteJournal("!!! Изменены калибровки !!!", kServiceOriginator);
+  events_.PostEvent("=== В калибровочные таблицы внесены изменения. ===");
+  events_.PostEvent("Поток контроля останавливается для применения настроек");
+  StopControl();
+  clock_.SleepMs(1000);
+  // The plan is rebuilt only once every worker has let go of it; a polling pass against
+  // silent devices can outlast the stop wait.
+  if (!WaitControlEnded(15000)) {
+    events_.PostEvent("!!! Поток контроля не остановился: калибровки не загружены. !!!");
+    return;
+  }
+  events_.PostEvent("Загружаем новые калибровки...");
+  LoadSignalPlan();
+  events_.PostEvent("Запускаем поток приема...");
+  StartControl();
+}
+
+void Service::FlushWriteQueue(uint32_t ms) {
+  const uint32_t start = SystemClock().Ticks();
+  if (!work_.Connected()) {
+    work_.SetParams(user_.Params());
+    if (!work_.Open()) return;
+  }
+  while (queues_.WaitingStatements() > 0 && SystemClock().Ticks() - start < ms) {
+    if (queues_.RunWriteQueue(work_) == 0) break;
+  }
+}
+
+void Service::Shutdown(const std::string& journal_text, const std::string& event_text) {
+  img_.StopFlag = true;
+  journal_.WriteJournal(journal_text, "");
+  events_.PostEvent(event_text);
+  img_.Closing = true;
+  SaveConfig();
+  // Let the control thread journal its stop, then hand everything queued to the server, so
+  // the records of the end reach control_log.
+  WaitControlEnded(800);
+  {
+    std::lock_guard<std::mutex> l(run_mu_);
+    FlushWriteQueue(kFlushMs);
+  }
+  user_.Close();
+  work_.Close();
+}
+
+void Service::OrderlyEnd() {
+  Shutdown("*** Завершение работы по команде оператора ***",
+           "*** Завершение работы по команде оператора ***");
+}
+
+void Service::SessionEnd() {
+  try {
+    Shutdown("...Завершение работы перед выгрузкой Windows...",
+             "--> Завершение работы перед выгрузкой Windows <---");
+  } catch (...) {
+    op_.Beep();
+  }
+}
+
+// ---- display ------------------------------------------------------------------------------
+
+std::string Service::RunningTimeText() {
+  if (!img_.ControlRunning) return "";
+  double d = clock_.Now() - img_.ThreadStartMoment.load();
+  if (d < 0) d = 0;
+  const double days = std::floor(d);
+  std::string time = FormatDateTime("hh:nn:ss", d - days);
+  if (days < 1) return time;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02.0f ", days);
+  return buf + time;
+}
+
+TModuleGrid Service::ModuleGrid() {
+  TModuleGrid g;
+  g.Cells[0][0] = " Модуль";
+  g.Cells[0][1] = "   Последний успешный опрос";
+  g.Cells[0][2] = "Ошибок";
+  const char* labels[kModuleCount] = {" JUMO 1", " JUMO 2", " V-120"};
+  for (int m = 0; m < kModuleCount; ++m) {
+    const double last = img_.ModuleLastOk[m].load();
+    g.Cells[m + 1][0] = labels[m];
+    g.Cells[m + 1][1] = last > 0 ? FormatDateTime("dd.mm.yyyy hh:nn:ss", last) : "";
+    g.Cells[m + 1][2] = std::to_string(img_.ModuleErrors[m].load());
+  }
+  return g;
+}
+
+int Service::TrayImage() {
+  if (!img_.ControlRunning) return 0;
+  return 1 + img_.CycleCounter.load() % 2;
+}
+
+std::string Service::TrayHint() {
+  return img_.ControlRunning ? "Служба приема ЛИРОН-36.\nПоток контроля активен."
+                             : "Служба приема ЛИРОН-36.\nКонтроль остановлен.";
+}
+
+// ---- what the control thread drives -------------------------------------------------------
+
+void Service::CopyConnectionParams() { work_.SetParams(user_.Params()); }
+bool Service::OpenWork() { return work_.Open(); }
+bool Service::WorkConnected() { return work_.Connected(); }
+void Service::CloseWork() { work_.Close(); }
+void Service::Journal(const std::string& text) { journal_.WriteJournal(text, kServiceOriginator); }
+void Service::LoadSetupConsts() { liron::LoadSetupConsts(queues_, img_); }
+
+bool Service::OpenJumoLine(std::string* port) {
+  if (!modbus_) modbus_ = std::make_unique<TModBUS>(clock_, &op_);
+  if (modbus_->Connected.load() || img_.JumoEmul) return true;
+  const TSettings s = img_.Settings();
+  modbus_->PortName = s.ModBUS_PortName;
+  if (modbus_->OpenPort(s.ModBUS_PortSpeed)) return true;
+  *port = s.ModBUS_PortName;
+  return false;
+}
+
+bool Service::OpenV120Link(std::string* port) {
+  if (!vision_->Active()) {
+    const TSettings s = img_.Settings();
+    vision_->SetPortName(s.V120_PortName);
+    vision_->SetSpeed(s.V120_PortSpeed);
+    vision_->SetStatus("");
+    vision_->SetActive(true);
+  }
+  if (vision_->Active() || img_.V120Emul) return true;
+  *port = vision_->PortName();
+  return false;
+}
+
+void Service::StartPolling() {
+  // An earlier pair has ended with the previous control thread; release it first.
+  v120_thread_.Join();
+  jumo_thread_.Join();
+  v120_thread_.Start(kPollStackSize, [this] {
+    RunThreadEntry(img_.V120PollRunning, [this] { V120PollThread(img_, *vision_, events_); });
+  });
+  jumo_thread_.Start(kPollStackSize, [this] {
+    RunThreadEntry(img_.JumoPollRunning, [this] { JumoPollThread(img_, modbus_.get(), events_); });
+  });
+}
+
+void Service::StopPollingAndCloseLines() {
+  v120_thread_.Join();
+  jumo_thread_.Join();
+  if (modbus_) modbus_->ClosePort();
+  vision_->SetActive(false);
+}
+
+void Service::ControlThreadEnding() { MySqlThreadEnd(); }
+
+bool Service::TranslateIn() { return liron::TranslateIn(img_, events_); }
+bool Service::UpdateStateRecord() { return liron::UpdateStateRecord(img_, records_, queues_, events_); }
+bool Service::CalcWorks() { return liron::CalcWorks(img_, events_); }
+bool Service::ReadControlVector() { return liron::ReadControlVector(img_, queues_, journal_); }
+bool Service::UpdatePafRecord() { return Update_PAF_record(img_, records_, queues_, events_); }
+
+}  // namespace liron

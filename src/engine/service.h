@@ -1,0 +1,162 @@
+// Service: the object that owns the running system — the process image, both database
+// connections and their queues, the event ring, the journal, the field links, the threads and
+// the settings — and offers every operator command and timer handler as a plain method. The
+// window (or the headless runner) owns one Service, drives its timers and only shows and edits.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "db/config_file.h"
+#include "db/journal.h"
+#include "db/mysql_connection.h"
+#include "db/records.h"
+#include "db/setup_consts.h"
+#include "db/sql_queues.h"
+#include "engine/control_plant.h"
+#include "engine/control_threads.h"
+#include "image/process_image.h"
+#include "platform/clock.h"
+#include "platform/event_fifo.h"
+#include "platform/home_dir.h"
+#include "platform/operator.h"
+#include "platform/threads.h"
+
+namespace liron {
+
+class TModBUS;
+class TVisionLink;
+
+constexpr int kEventBufferCapacity = 400;
+constexpr int kUserConnectAttempts = 16;
+constexpr uint32_t kFlushMs = 2000;  // the end flushes the write queue at most this long
+
+extern const char kAppTitle[];    // "Служба приема ЛИРОН-36"
+extern const char kAppCaption[];  // "Служба приема ЛИРОН-36  1.20"
+
+// What the start-up sequence of the update timer asks of the window at this tick.
+struct TUpdateActions {
+  bool Hide = false;              // tick 2 with AutoHide: minimize and hide the window
+  bool SettingsToWindow = false;  // tick 7 with the user connection up
+  bool RefillEmulGrid = false;    // tick 7, or the emulator values were applied since
+  bool ShowEmulTabFromSettings = false;  // after the load of tick 5
+  bool ShowSetpoint = false;      // CycleCounter mod 10 == 1
+};
+
+// The module status grid of the current-state tab: 4 rows of 3 cells.
+struct TModuleGrid {
+  std::string Cells[4][3];
+};
+
+class Service : private ControlPlant {
+ public:
+  // home: the service's folder (liron36.INI, LOG/, the time-out files), empty for the
+  // executable's folder. It is created when missing and becomes the current directory.
+  Service(const std::string& home, Clock& clock, Operator& op);
+  ~Service() override;
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
+
+  // The parts, for the window and for tests.
+  TProcessImage& Image() { return img_; }
+  TEventFIFO& Events() { return events_; }
+  TMySQLConnection& UserConnection() { return user_; }
+  TMySQLConnection& WorkConnection() { return work_; }
+  TSqlQueues& Queues() { return queues_; }
+  TJournal& Journal() { return journal_; }
+  Operator& Op() { return op_; }
+  Clock& GetClock() { return clock_; }
+  const std::string& Home() const { return home_.Dir; }
+  const std::string& IniPath() const { return home_.IniPath; }
+  const std::string& LogDir() const { return home_.LogDir; }
+  // Signal names of the plan, in row order, for the calibration tab's list.
+  std::vector<std::string> CalibrationSignalNames();
+
+  // Timers of the event-loop thread.
+  void RunWriteQueue();   // every 100 ms: the write queue, then the automatic clean
+  void RunSelectQueue();  // every 100 ms: the select queue
+  void DrainEvents();     // every 250 ms: up to 10 events into the daily log file
+  // Every 250 ms: the start-up sequence (ticks 2, 5, 7, 9). The window then refreshes.
+  TUpdateActions OnUpdateTick();
+  // Marks that the window (or the headless runner) exists; events are drained from then on.
+  void WindowCreated();
+
+  // Start-up.
+  void LoadConfig();  // INI, user connection (16 attempts), signal plan, start record
+  bool SaveConfig();  // false after posting "Ошибка в SaveConfig"
+
+  // Operator commands.
+  bool StartControl();  // SeedCounter on the user connection, then the control thread
+  bool StopControl();   // StopFlag, then up to half a second for the control thread to end
+  void OperatorStart();  // "Старт"
+  void OperatorStop();   // "Стоп"
+  bool ApplySettings(SettingsForm& form);  // "Принять изменения"
+  void SettingsToWindow(SettingsForm& form);
+  // "Применить" on the calibration tab, after the operator said Yes: journal and events,
+  // stop the control thread, wait, reload the plan and calibrations, start it again.
+  void ApplyCalibrations();
+  // "Закрыть" after the operator said Yes, and SIGINT of the headless daemon.
+  void OrderlyEnd();
+  // The operating-system session ends (SIGTERM, SIGHUP, the session manager). The caller
+  // then ends the process with exit code 0.
+  void SessionEnd();
+
+  // Display helpers.
+  std::string RunningTimeText();  // "hh:nn:ss", "dd hh:nn:ss", empty while stopped
+  TModuleGrid ModuleGrid();
+  int TrayImage();                // 0 stopped, 1 or 2 alternating with the cycles
+  std::string TrayHint();
+
+  // Waits (bounded) until the control thread has ended; true when it has.
+  bool WaitControlEnded(uint32_t timeout_ms);
+
+ private:
+  // ControlPlant: what the control thread drives.
+  void CopyConnectionParams() override;
+  bool OpenWork() override;
+  bool WorkConnected() override;
+  void CloseWork() override;
+  void Journal(const std::string& text) override;
+  void LoadSetupConsts() override;
+  bool OpenJumoLine(std::string* port) override;
+  bool OpenV120Link(std::string* port) override;
+  void StartPolling() override;
+  void StopPollingAndCloseLines() override;
+  bool TranslateIn() override;
+  bool UpdateStateRecord() override;
+  bool CalcWorks() override;
+  bool ReadControlVector() override;
+  bool UpdatePafRecord() override;
+  void ControlThreadEnding() override;
+
+  bool LoadSignalPlan();          // on the user connection; events on failure
+  void FlushWriteQueue(uint32_t ms);
+  void Shutdown(const std::string& journal_text, const std::string& event_text);
+
+  Clock& clock_;
+  Operator& op_;
+  HomeDir home_;
+  TEventFIFO events_;
+  TProcessImage img_;
+  TMySQLConnection user_, work_;
+  TSqlQueues queues_;
+  TJournal journal_;
+  TRecordState records_;
+  std::unique_ptr<TModBUS> modbus_;  // created by the first start of the control thread
+  std::unique_ptr<TVisionLink> vision_;
+  WorkerThread v120_thread_, jumo_thread_;
+  TAutoClean auto_clean_;
+  TControlThreads control_;
+
+  std::atomic<bool> window_created_{false};
+  std::mutex run_mu_;  // one timer run of the write queue or the select queue at a time
+  int update_ticks_ = 0;
+  bool in_update_ = false;
+  TDateTime emul_shown_moment_ = 0;
+  std::vector<std::string> calib_names_;
+};
+
+}  // namespace liron

@@ -1,0 +1,159 @@
+// The daemon as the plant runs it: liron36 --headless against the private database and both
+// simulators, across a minute boundary, ended by the session's SIGTERM.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "plant_setup.h"
+#include "support/child_process.h"
+#include "support/test_db.h"
+
+namespace liron::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+template <typename Pred>
+bool WaitUntil(Pred pred, int seconds) {
+  auto deadline = Clock::now() + std::chrono::seconds(seconds);
+  while (Clock::now() < deadline) {
+    if (pred()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  return pred();
+}
+
+double Num(const std::string& s) { return s.empty() || s == "NULL" ? NAN : std::stod(s); }
+
+// Totaliser readings the simulator handed out, in order.
+std::vector<long long> Totals(const std::string& log) {
+  std::ifstream in(log);
+  std::vector<long long> out;
+  std::string line;
+  std::regex re("^total 1 52 (-?[0-9]+)");
+  std::smatch m;
+  while (std::getline(in, line))
+    if (std::regex_search(line, m, re)) out.push_back(std::stoll(m[1]));
+  return out;
+}
+
+class HeadlessDaemon : public DbTest {};
+
+TEST_F(HeadlessDaemon, RecordsThePlantAcrossAMinuteAndEndsWithTheSession) {
+  TestPlant plant;
+  std::string error;
+  ASSERT_TRUE(plant.Start(&error)) << error;
+  ChildProcess daemon;
+  ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
+                           plant.home.File("daemon.out")));
+  const auto started = Clock::now();
+
+  // The first recorded cycle: last_state holds calibrated values.
+  ASSERT_TRUE(WaitUntil([&] { return db().Count("last_state") == 1 && Num(db().Scalar("select PLS from last_state")) > 0; }, 40))
+      << plant.EventLog();
+
+  // A second copy ends at once, silently.
+  {
+    ChildProcess second;
+    ASSERT_TRUE(second.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
+                             plant.home.File("second.out")));
+    int status = -1;
+    ASSERT_TRUE(second.Wait(3000, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadFileBytes(plant.home.File("second.out")), "");
+  }
+
+  // An operator elsewhere enters a setpoint.
+  ASSERT_TRUE(db().Exec("insert into control_vector values (Now(), USER(), 1.55, 42)"));
+
+  // Run past a minute boundary for at least 70 s.
+  std::this_thread::sleep_for(std::chrono::seconds(70) - (Clock::now() - started));
+  ASSERT_TRUE(WaitUntil([&] { return db().Count("pu_data") >= 2; }, 65));
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+
+  // last_state: one row, rewritten with calibrated values (density 1 + 50/100, level 58.4 %).
+  EXPECT_EQ(db().Count("last_state"), 1);
+  EXPECT_LT(std::stoll(db().Scalar("select timestampdiff(second, RecMoment, now()) from last_state")), 5);
+  EXPECT_NEAR(Num(db().Scalar("select PLS from last_state")), 1.5, 1e-6);
+  EXPECT_NEAR(Num(db().Scalar("select TNK1 from last_state")), 58.4, 1e-6);
+  EXPECT_NEAR(Num(db().Scalar("select RAB from last_state")), 1.0, 1e-9);  // 1.5 > MIN_PLS 1.2
+  EXPECT_NEAR(Num(db().Scalar("select RN from last_state")), 1.0, 1e-9);   // 58.4 > MIN_NAGR 10
+
+  // pu_data: whole minutes, averaged values.
+  EXPECT_EQ(db().Scalar("select count(*) from pu_data where second(RecMoment) <> 0"), "0");
+  EXPECT_NEAR(Num(db().Scalar("select PLS from pu_data order by RecMoment limit 1")), 1.5, 1e-6);
+  EXPECT_NEAR(Num(db().Scalar("select V1 from pu_data order by RecMoment limit 1")), 50.0, 1e-6);
+
+  // The totaliser: what was booked into G_1T1 over the minutes is 0.01 of the increments the
+  // simulator handed out, but for the last reading that may not be booked yet.
+  const std::vector<long long> totals = Totals(plant.v120_log);
+  ASSERT_GE(totals.size(), 5u);
+  const double handed = 0.01 * static_cast<double>(totals.back() - totals.front());
+  const double booked = Num(db().Scalar("select sum(G_1T1) from pu_data"));
+  EXPECT_GT(handed, 0);
+  EXPECT_LE(booked, handed + 1e-6);
+  EXPECT_GE(booked, handed - 2.5 - 1e-6);
+  // I_1T1 carries the absolute counter: a reading the simulator handed out.
+  for (const char* table : {"pu_data order by RecMoment desc limit 1", "last_state"}) {
+    const double counter = Num(db().Scalar(std::string("select I_1T1 from ") + table));
+    EXPECT_NE(std::find(totals.begin(), totals.end(), std::llround(counter)), totals.end()) << table;
+  }
+
+  // The setpoint was taken under the inserting user and written MaxWriteCount + 1 times.
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText like 'Новое задание:%' "
+                        "and MessageKind = USER()"),
+            "1");
+  EXPECT_EQ(CountLines(plant.jumo_log, "write slave=1 reg=8"), 6);
+  EXPECT_EQ(CountLines(plant.jumo_log, "write slave=2 reg=8"), 6);
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText = '>>> Запуск потока управления. <<<'"), "1");
+
+  // The session ends: exit 0 within 3 s, its record in control_log, the INI saved.
+  ASSERT_TRUE(daemon.Signal(SIGTERM));
+  int status = -1;
+  ASSERT_TRUE(daemon.Wait(3000, &status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText = "
+                        "'...Завершение работы перед выгрузкой Windows...' and MessageKind is null"),
+            "1");
+  const std::string ini = ReadFileBytes(plant.Ini());
+  for (const char* key : {"MaxWriteCount", "ModBUS_PortName", "ModBUS_PortSpeed", "V120_PortName",
+                          "V120_PortSpeed", "AverageLen", "AutoStart", "ShowEmulTab", "AutoHide",
+                          "SaveLogFlag", "AutoCleanFlag", "DatabaseSize", "Login", "Comp",
+                          "Password", "Version"})
+    EXPECT_NE(ini.find(std::string(key) + "="), std::string::npos) << key;
+  EXPECT_NE(ini.find("AutoStart=1"), std::string::npos);
+}
+
+TEST_F(HeadlessDaemon, UnreachableDatabaseClearsAutoStartAndKeepsRunning) {
+  TestPlant plant;
+  plant.settings.AutoStart = true;
+  plant.settings.Comp = "127.0.0.1:1";  // nobody listens there
+  std::string error;
+  ASSERT_TRUE(plant.WriteIni(&error)) << error;
+  ChildProcess daemon;
+  ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
+                           plant.home.File("daemon.out")));
+  // 16 attempts a second apart, then the message.
+  ASSERT_TRUE(WaitUntil([&] { return plant.EventLog().find("Не могу подключиться к MySQL cерверу.") != std::string::npos; }, 60))
+      << plant.EventLog();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  EXPECT_TRUE(daemon.Running());
+  EXPECT_EQ(plant.EventLog().find("->> Автозапуск контроля аппаратуры <<--"), std::string::npos);
+  // The operator's end (SIGINT for the daemon) saves AutoStart cleared.
+  ASSERT_TRUE(daemon.Signal(SIGINT));
+  int status = -1;
+  ASSERT_TRUE(daemon.Wait(10000, &status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_NE(ReadFileBytes(plant.Ini()).find("AutoStart=0"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace liron::test
