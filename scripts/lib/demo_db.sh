@@ -1,0 +1,79 @@
+# The demo's database: a private MariaDB server (scripts/dbfixture) with the schema, the demo
+# plant's signal plan, an account for the service with the privileges it needs and nothing
+# more, and two counters that show how many records the service wrote.
+# Sourced by scripts/demo; ROOT is the source tree.
+
+# Starts the server in DIR and fills it. Sets DB_DIR, DB_SOCKET, DB_PASSWORD (root's) and
+# DB_PID.
+demo_db_start() {
+  DB_DIR=$1
+  # Its own session: a Ctrl+C on the terminal is the demo's to handle, not the server's.
+  setsid -w "$ROOT/scripts/dbfixture" start "$DB_DIR" || return 1
+  DB_SOCKET=$(sed -n 's/^SOCKET=//p' "$DB_DIR/env")
+  DB_PASSWORD=$(sed -n 's/^PASSWORD=//p' "$DB_DIR/env")
+  DB_PID=$(cat "$DB_DIR/server.pid")
+  demo_sql_root <"$ROOT/sql/demo-plan.sql" || return 1
+  # The service's own account, as on a plant server (see the README).
+  demo_sql_root <<EOF || return 1
+CREATE USER IF NOT EXISTS '$DEMO_DB_USER'@'localhost' IDENTIFIED BY '$DEMO_DB_PASSWORD';
+GRANT SELECT, INSERT, UPDATE, DELETE ON liron36.* TO '$DEMO_DB_USER'@'localhost';
+FLUSH PRIVILEGES;
+EOF
+  # Counters of the demo only: one per rewrite of the current-state row (the service rewrites
+  # it once in every cycle that passed its readiness check) and one per write of a per-minute
+  # row. They live in a database of their own; the triggers run with root's rights.
+  demo_sql_root <<'EOF' || return 1
+CREATE DATABASE IF NOT EXISTS liron36_demo;
+CREATE TABLE liron36_demo.writes (
+  what     VARCHAR(16) PRIMARY KEY,
+  n        BIGINT NOT NULL DEFAULT 0,
+  first_at DATETIME(3),
+  last_at  DATETIME(3));
+INSERT INTO liron36_demo.writes (what) VALUES ('last_state'), ('pu_data');
+USE liron36;
+CREATE TRIGGER demo_count_state AFTER UPDATE ON last_state FOR EACH ROW
+  UPDATE liron36_demo.writes SET n = n + 1, first_at = IFNULL(first_at, NOW(3)),
+         last_at = NOW(3) WHERE what = 'last_state';
+CREATE TRIGGER demo_count_minute_new AFTER INSERT ON pu_data FOR EACH ROW
+  UPDATE liron36_demo.writes SET n = n + 1, first_at = IFNULL(first_at, NOW(3)),
+         last_at = NOW(3) WHERE what = 'pu_data';
+CREATE TRIGGER demo_count_minute AFTER UPDATE ON pu_data FOR EACH ROW
+  UPDATE liron36_demo.writes SET n = n + 1, first_at = IFNULL(first_at, NOW(3)),
+         last_at = NOW(3) WHERE what = 'pu_data';
+EOF
+}
+
+demo_db_stop() {
+  [ -n "${DB_DIR:-}" ] || return 0
+  "$ROOT/scripts/dbfixture" stop "$DB_DIR"
+}
+
+# SQL from stdin as root on the private socket.
+demo_sql_root() {
+  mariadb --no-defaults --socket="$DB_SOCKET" -uroot -p"$DB_PASSWORD" --default-character-set=utf8mb4 "$@"
+}
+
+# One query, tab-separated rows without a header.
+demo_query() {
+  demo_sql_root -N -B liron36 -e "$1"
+}
+
+# The password as liron36.INI keeps it: the service's cipher (randomised substitution into
+# the characters "0" to "Z", layout in src/db/password_cipher.h), so the demo's password goes
+# through the same decipher as a plant's.
+demo_encipher_password() {
+  python3 - "$1" <<'EOF'
+import random, sys
+rnd = random.SystemRandom()
+draw = lambda: rnd.randrange(256)
+plain = sys.argv[1].encode("cp1251")
+spare = draw()
+shifts = [draw() for _ in range(16)]
+digits = "%02X" % spare + "".join("%02X" % s for s in shifts)
+for p in plain:
+    b = draw()
+    digits += "%02X%02X" % (b, (p - shifts[b % 16]) % 256)
+key = rnd.sample([chr(c) for c in range(48, 91)], 16)
+print("".join(key[int(d, 16)] for d in digits) + "".join(key))
+EOF
+}
