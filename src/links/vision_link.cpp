@@ -31,6 +31,18 @@ void EmulStore(std::vector<std::string>& list, size_t index, const std::string& 
   list[index] = text;
 }
 
+// Takes the exchange lock, waiting at most kLockWait. ThreadSanitizer (GCC 12) does not see a
+// lock taken by pthread_mutex_clocklock, which libstdc++ uses for a steady-clock wait, and
+// would then report every unlock; under it the wait is measured on the system clock instead
+// (pthread_mutex_timedlock), which it does see.
+std::unique_lock<std::timed_mutex> TakeExchangeLock(std::timed_mutex& m) {
+#if defined(__SANITIZE_THREAD__)
+  return std::unique_lock<std::timed_mutex>(m, std::chrono::system_clock::now() + kLockWait);
+#else
+  return std::unique_lock<std::timed_mutex>(m, kLockWait);
+#endif
+}
+
 }  // namespace
 
 TVisionLink::TVisionLink(Clock& clock, Operator* beeper) : clock_(clock), beeper_(beeper) {
@@ -282,7 +294,7 @@ void TVisionLink::UpdateQueryStringLocked() {
 
 bool TVisionLink::SendString(const std::string& text) {
   if (!active_.load()) return false;
-  std::unique_lock<std::timed_mutex> lock(access_, kLockWait);
+  std::unique_lock<std::timed_mutex> lock = TakeExchangeLock(access_);
   if (!lock.owns_lock()) {
     ErrMessage(kVisionLockBusy);
     return false;
@@ -314,7 +326,7 @@ bool TVisionLink::SendLocked(const std::string& text) {
 }
 
 std::string TVisionLink::ReciveString() {
-  std::unique_lock<std::timed_mutex> lock(access_, kLockWait);
+  std::unique_lock<std::timed_mutex> lock = TakeExchangeLock(access_);
   if (!lock.owns_lock()) {
     ErrMessage(kVisionLockBusy);
     return std::string();
@@ -359,7 +371,7 @@ bool TVisionLink::ReceiveLocked(std::string* line) {
 }
 
 bool TVisionLink::SendCommand(std::string* reply) {
-  std::unique_lock<std::timed_mutex> lock(access_, kLockWait);
+  std::unique_lock<std::timed_mutex> lock = TakeExchangeLock(access_);
   if (!lock.owns_lock()) {
     ErrMessage(kVisionLockBusy);
     return false;
