@@ -1,5 +1,6 @@
 #include "links/vision_link.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "links/vision_link_format.h"
@@ -340,6 +341,11 @@ bool TVisionLink::ReceiveLocked(std::string* line) {
   line->clear();
   if (!line_.IsOpen()) return false;
   const uint32_t start = clock_.Ticks();
+  // Empty reads also end the wait once they add up to it: a clock that stands still (a test's
+  // fake clock) must not turn a silent controller into an endless loop.
+  const SerialTimeouts& t = line_.Timeouts();
+  const uint32_t empty_read_ms = std::max<uint32_t>(1, t.ReadTotalMultiplier + t.ReadTotalConstant);
+  uint32_t empty_reads = 0;
   std::string buf;
   for (;;) {
     uint8_t byte = 0;
@@ -363,7 +369,8 @@ bool TVisionLink::ReceiveLocked(std::string* line) {
         return false;
       }
     }
-    if (clock_.Ticks() - start > kReplyWaitMs) {
+    if (!got) ++empty_reads;
+    if (clock_.Ticks() - start > kReplyWaitMs || empty_reads * empty_read_ms > kReplyWaitMs) {
       ErrMessage(kVisionNoReply);
       return false;
     }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "links/vision_link_texts.h"
+#include "platform/fake_clock.h"
 #include "platform/operator.h"
 #include "v120_sim_runner.h"
 
@@ -318,6 +319,20 @@ TEST_F(VisionLinkSim, AnExchangeWaitsAtMost250MsForTheLock) {
   EXPECT_FALSE(other_ok.load());
   EXPECT_EQ(link.Status(), kVisionNoReply);
   EXPECT_EQ(link.ErrorCounter(), 2);
+}
+
+TEST_F(VisionLinkSim, ASilentControllerEndsTheWaitEvenOnAStandingClock) {
+  link.SetActive(false);
+  FakeClock still;
+  TVisionLink frozen(still);
+  frozen.SetPortName(sim.Port());
+  frozen.SetActive(true);
+  ASSERT_TRUE(frozen.Active()) << frozen.Status();
+  frozen.SetUnitID(9);
+  int32_t v = 0;
+  EXPECT_FALSE(frozen.GetIntArray(0, {&v, 1}, false));
+  EXPECT_EQ(frozen.Status(), kVisionNoReply);
+  EXPECT_EQ(frozen.ErrorCounter(), 1);
 }
 
 TEST_F(VisionLinkSim, PortAndSpeedAreFrozenWhileActive) {
