@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
+#include <vector>
 
 #include "db/sql_text.h"
 #include "platform/datetime.h"
@@ -56,8 +58,12 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
   try {
     const std::string key = MinuteKey(img.clock.Now());
     const int count = PlanRows(img);
+    // Totaliser rows booked by this statement, taken off their accumulators only once the
+    // statement is queued: a record the full queue refuses leaves them pending for the next.
+    std::vector<std::pair<int, double>> booked;
     std::string sql;
-    if (key == state.LastMinuteKey) {
+    const bool update = key == state.LastMinuteKey;
+    if (update) {
       sql = "UPDATE pu_data SET I_1T1=" + SqlNumber(img.CounterLast);
       for (int j = 0; j < count; ++j) {
         const std::string& name = img.Signals[j].SignalName;
@@ -65,14 +71,13 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
         const double avg = img.AvgValues.Get(j);
         if (IsCounterRow(name)) {
           sql += ", G_1T1=G_1T1+" + SqlNumber(avg);
-          img.RawValues.Add(j, -avg);
+          booked.emplace_back(j, avg);
         } else {
           sql += ", " + name + "=" + SqlNumber(avg);
         }
       }
       sql += "  where RecMoment=" + SqlText(key);
     } else {
-      state.LastMinuteKey = key;
       std::string columns = "INSERT into pu_data (RecMoment, I_1T1";
       std::string values = "VALUES( " + SqlText(key) + ", " + SqlNumber(img.CounterLast);
       for (int k = 0; k < count; ++k) {
@@ -81,11 +86,15 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
         const double avg = img.AvgValues.Get(k);
         columns += ", " + name;
         values += ", " + SqlNumber(avg);
-        if (IsCounterRow(name)) img.RawValues.Add(k, -avg);
+        if (IsCounterRow(name)) booked.emplace_back(k, avg);
       }
       sql = columns + ") " + values + ")";
     }
-    queues.QueueSQL(sql);
+    if (queues.QueueSQL(sql)) {
+      // Only a queued insert makes the minute's row exist; otherwise the next cycle inserts.
+      if (!update) state.LastMinuteKey = key;
+      for (const auto& [row, amount] : booked) img.RawValues.Add(row, -amount);
+    }
     return true;
   } catch (const std::exception&) {
     events.PostEvent("!!! Ошибка в функции Update_PAF_record() !!!");

@@ -28,8 +28,9 @@ bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queu
 
 // Control thread, last step of a good cycle. Queues the insert of the current minute's row or,
 // later in the minute, its update; each totaliser row (name containing "G_1T") has its booked
-// value taken off its raw accumulator. False with the event
-// "!!! Ошибка в функции Update_PAF_record() !!!" when it could not finish.
+// value taken off its raw accumulator. A statement the full write queue refuses books nothing:
+// the increments stay pending and an unqueued insert is tried again by the next cycle. False
+// with the event "!!! Ошибка в функции Update_PAF_record() !!!" when it could not finish.
 bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queues,
                        TEventFIFO& events);
 

@@ -188,14 +188,37 @@ TEST_F(RecordsTest, CounterDecreaseLosesNoConcurrentIncrement) {
   img.RawValues.Set(3, 0);
   img.AvgValues.Set(3, 0.5);
   constexpr int kIncrements = 200000;
-  constexpr int kRecords = 2000;
+  constexpr int kRecords = 1000;
   std::thread poller([&] {
     for (int i = 0; i < kIncrements; ++i) img.RawValues.Add(3, 1.0);
   });
-  // Past 100 waiting statements the queue drops them; the accumulator is what counts here.
-  for (int i = 0; i < kRecords; ++i) ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  for (int i = 0; i < kRecords; ++i) {
+    ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+    if (queues.WaitingStatements() >= 50) Take();
+  }
   poller.join();
   EXPECT_EQ(img.RawValues.Get(3), kIncrements - 0.5 * kRecords);
+}
+
+TEST_F(RecordsTest, RecordRefusedByAFullQueueBooksNothing) {
+  for (int i = 0; i <= kSqlQueueLimit; ++i) ASSERT_TRUE(queues.QueueSQL("do 0"));
+  ASSERT_FALSE(queues.QueueSQL("do 0"));  // full
+  img.RawValues.Set(3, 0.5);
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  EXPECT_EQ(img.RawValues.Get(3), 0.5);   // the increment stays pending
+  EXPECT_EQ(state.LastMinuteKey, "");     // the minute's row does not exist yet
+  Take();
+
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  EXPECT_EQ(queues.WaitingSnapshot(), std::vector<std::string>{kMinuteInsert});
+  EXPECT_DOUBLE_EQ(img.RawValues.Get(3), 0.2);
+  EXPECT_EQ(state.LastMinuteKey, "2009-10-03 15:50:00");
+
+  for (int i = 0; i < kSqlQueueLimit; ++i) ASSERT_TRUE(queues.QueueSQL("do 0"));
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));  // the update is refused
+  EXPECT_DOUBLE_EQ(img.RawValues.Get(3), 0.2);
+  Take();
+  EXPECT_EQ(db().Scalar("select G_1T1 from pu_data"), "0.3");
 }
 
 class SeedCounterTest : public RecordsTest {};
