@@ -291,6 +291,37 @@ TEST_F(ModbusSimTest, SimulatorEndsCleanlyOnSignals) {
   EXPECT_TRUE(other.Stop(SIGINT));
 }
 
+TEST(JumoSimTool, ValuesDriftWithinTheirSwing) {
+  JumoSim sim("slave 5\nfloat 0x10 20.0 drift=2\nreg 0 1000 drift=50\n");
+  ASSERT_TRUE(sim.started());
+  TModBUS bus(SystemClock());
+  bus.PortName = sim.port();
+  ASSERT_TRUE(bus.OpenPort(38400)) << bus.LastError;
+  bus.DeviceAddress = 5;
+  float a = 0, b = 0;
+  int32_t r = 0;
+  ASSERT_TRUE(bus.ReadFloat(0x10, a)) << bus.LastError;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_TRUE(bus.ReadFloat(0x10, b)) << bus.LastError;
+  ASSERT_TRUE(bus.ReadRegister(0, r)) << bus.LastError;
+  EXPECT_NE(a, b);
+  EXPECT_LE(std::fabs(a - 20.0f), 2.0f);
+  EXPECT_LE(std::fabs(b - 20.0f), 2.0f);
+  EXPECT_GE(r, 950);
+  EXPECT_LE(r, 1050);
+}
+
+TEST(JumoSimTool, RefusesABadConfig) {
+  test::TempDir dir;
+  test::WriteFileBytes(dir.File("bad.conf"), "slave 1\nfloat 0x10 abc\n");
+  test::SimProcess sim;
+  std::string err;
+  EXPECT_FALSE(sim.Start(LIRON_JUMO_SIM, {"--config", dir.File("bad.conf"), "--pty", dir.File("j")},
+                         dir.File("j"), dir.File("out"), 3000, &err));
+  EXPECT_NE(test::ReadFileBytes(dir.File("out")).find("line 2: not a number: abc"),
+            std::string::npos);
+}
+
 TEST(ModbusPort, OpenCloseAndNotConnected) {
   RecordingOperator op;
   TModBUS bus(SystemClock(), &op);
