@@ -7,7 +7,7 @@ namespace liron {
 namespace {
 
 // Days from 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+constexpr int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -29,7 +29,8 @@ void CivilFromDays(int64_t z, int* y, int* m, int* d) {
   *y = static_cast<int>(yy + (*m <= 2));
 }
 
-const int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
+// constexpr: dates encoded during static initialisation of other files must see it.
+constexpr int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
 
 }  // namespace
 
