@@ -1,0 +1,104 @@
+// TFormMain: the operator window of the receiving service. Seven tabs and a button bar, the
+// tray icon, and the four timers that drive the Service on the GUI thread: TimerUpdate (start-up
+// sequence and display, 250 ms), TimerGetLog (events into the log file, 250 ms),
+// TimerMySQL_work (write queue, 100 ms) and TimerMySQL_select (select queue, 100 ms). The window
+// only shows and edits; every command is a method of the Service it is given.
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTimer>
+#include <functional>
+
+#include "engine/service.h"
+
+class QSessionManager;
+
+namespace liron {
+
+class TabSettings;
+class TabState;
+class TabSignalPlan;
+class TabEmulator;
+class TabPuState;
+class TabCalibration;
+class TabSetpoints;
+
+class TFormMain : public QDialog {
+  Q_OBJECT
+ public:
+  // service is owned by the caller and outlives the window. With start_timers false the
+  // timers stay idle and the owner calls the tick slots itself (tests do).
+  explicit TFormMain(Service& service, bool start_timers = true, QWidget* parent = nullptr);
+  ~TFormMain() override;
+
+  // What ends the process after the session end; by default the application is asked to
+  // quit, and half a second later the process ends with exit code 0.
+  void SetSessionEndAction(std::function<void()> action) { session_end_action_ = std::move(action); }
+
+  // The tray icon's image (0 stopped, 1 and 2 alternating while running) and hint.
+  int TrayImageIndex() const { return tray_image_; }
+  QString TrayHintText() const;
+  bool TrayAvailable() const;
+
+  QTabWidget* PageControl;
+  TabSettings* TabSheetSettings;
+  TabState* TabSheetState;
+  TabSignalPlan* TabSheetSignals;
+  TabEmulator* TabSheetEmul;
+  TabPuState* TabSheetPuState;
+  TabCalibration* TabSheetCalibr;
+  TabSetpoints* TabSheetControl;
+  QPushButton* ButClose;
+  QPushButton* ButSet;
+  QPushButton* ButHide;
+  QCheckBox* CheckBoxHardWriteOff;
+  QSystemTrayIcon* TrayIcon;
+  QTimer* TimerUpdate;
+  QTimer* TimerGetLog;
+  QTimer* TimerMySQL_work;
+  QTimer* TimerMySQL_select;
+
+ signals:
+  // The program has ended in order ("Закрыть" confirmed) or at the session end.
+  void Finished();
+
+ public slots:
+  void TimerUpdateTick();
+  void TimerGetLogTick();
+  void TimerMySQL_workTick();
+  void TimerMySQL_selectTick();
+  void ButStartClick();
+  void ButStopClick();
+  bool ButSetClick();
+  void ButHideClick();
+  void ButCloseClick();
+  void CheckBoxHardWriteOffClick();
+  void TrayIconActivated(QSystemTrayIcon::ActivationReason reason);
+  void RestoreFromTray();
+  void SessionEnd();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void reject() override;  // Esc is Стоп here, never "close the dialog"
+
+ private:
+  void BuildTabs();
+  QLayout* BuildButtonBar();
+  void Refresh();                    // the display part of every update tick
+  void ShowEmulTabFromSettings();
+  void HideWindow();                 // minimize and hide; only minimize without a tray
+  void AfterLoad();                  // the plan was (re)loaded: editors read it again
+
+  Service& service_;
+  int tray_image_ = -1;
+  QIcon tray_icons_[3];
+  std::function<void()> session_end_action_;
+};
+
+}  // namespace liron

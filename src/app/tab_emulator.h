@@ -1,0 +1,38 @@
+// The "Эмулятор" tab: the master switch and the two single switches, the grid of emulated raw
+// values and "Принять новые значения".
+#pragma once
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QWidget>
+
+#include "engine/service.h"
+
+namespace liron {
+
+class TabEmulator : public QWidget {
+  Q_OBJECT
+ public:
+  TabEmulator(Service& service, QWidget* parent = nullptr);
+
+  // ShowValueFrame(EmulValues, StringGridEmulSet).
+  void RefillGrid();
+
+  QCheckBox* CheckBoxEmulFlag;
+  QPushButton* ButSetNewEmulVal;
+  QCheckBox* CheckBoxV120_emul;
+  QCheckBox* CheckBoxEmulJumo;
+  QTableWidget* StringGridEmulSet;
+
+ private slots:
+  void CheckBoxEmulFlagClick();
+  void CheckBoxV120_emulClick();
+  void CheckBoxEmulJumoClick();
+  void ButSetNewEmulValClick();
+
+ private:
+  Service& service_;
+};
+
+}  // namespace liron

@@ -1,0 +1,236 @@
+// The signal plan editor and the calibration editor: every change reaches its table at once, a
+// refused change is shown and the row returns to its stored values, and "Применить" restarts
+// the control thread with the plan and calibrations read again.
+#include <QComboBox>
+#include <QTest>
+
+#include "app/signal_plan_delegates.h"
+#include "app/tab_calibration.h"
+#include "app/tab_signal_plan.h"
+#include "app/tab_state.h"
+#include "form_fixture.h"
+#include "support/event_texts.h"
+
+namespace liron::test {
+namespace {
+
+class FormEditorsTest : public FormTest {
+ protected:
+  void SetUp() override {
+    FormTest::SetUp();
+    ASSERT_TRUE(db().LoadDemoPlan());
+  }
+  int PlanRow(const std::string& name) {
+    SignalPlanModel* m = form_->TabSheetSignals->Model();
+    for (int r = 0; r < m->rowCount(); ++r)
+      if (m->index(r, SignalPlanModel::kSignalName).data().toString().toStdString() == name)
+        return r;
+    return -1;
+  }
+};
+
+TEST_F(FormEditorsTest, ThePlanEditorShowsTheWholeTable) {
+  Create();
+  Boot();
+  SignalPlanModel* m = form_->TabSheetSignals->Model();
+  EXPECT_EQ(m->rowCount(), db().Count("`signal`"));
+  QStringList headings;
+  for (int c = 0; c < m->columnCount(); ++c)
+    headings << m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+  EXPECT_EQ(headings, QStringList({"Источник", "Название сигнала", "№ устройства", "Адрес",
+                                   "Тип значения", "Обратный порядок\nбайт",
+                                   "Обратный порядок\nСлов", "Направление"}));
+  const int g = PlanRow("G_1T1");
+  ASSERT_GE(g, 0);
+  EXPECT_EQ(m->index(g, SignalPlanModel::kKind).data().toString(), QStringLiteral("LONG"));
+  EXPECT_EQ(m->index(g, SignalPlanModel::kInverseBytes).data(Qt::CheckStateRole).toInt(),
+            int(Qt::Unchecked));
+  EXPECT_EQ(m->index(g, SignalPlanModel::kAddr).data(Qt::TextAlignmentRole).toInt(),
+            int(Qt::AlignCenter));
+  EXPECT_FALSE(m->flags(m->index(g, SignalPlanModel::kSignalName)) & Qt::ItemIsEditable);
+  EXPECT_FALSE(m->flags(m->index(g, SignalPlanModel::kDirection)) & Qt::ItemIsEditable);
+  EXPECT_TRUE(m->flags(m->index(g, SignalPlanModel::kDevNum)) & Qt::ItemIsEditable);
+  EXPECT_FALSE(m->setData(m->index(g, SignalPlanModel::kSignalName), "X", Qt::EditRole));
+}
+
+TEST_F(FormEditorsTest, EachPlanChangeIsWrittenAtOnce) {
+  Create();
+  Boot();
+  SignalPlanModel* m = form_->TabSheetSignals->Model();
+  const int r = PlanRow("PLS2");
+  ASSERT_GE(r, 0);
+  EXPECT_TRUE(m->setData(m->index(r, SignalPlanModel::kDevNum), "3", Qt::EditRole));
+  EXPECT_EQ(db().Scalar("select DevNum from `signal` where SignalName='PLS2'"), "3");
+  EXPECT_TRUE(m->setData(m->index(r, SignalPlanModel::kAddr), "77", Qt::EditRole));
+  EXPECT_EQ(db().Scalar("select Addr from `signal` where SignalName='PLS2'"), "77");
+  EXPECT_TRUE(m->setData(m->index(r, SignalPlanModel::kKind), "0", Qt::EditRole));
+  EXPECT_EQ(db().Scalar("select Kind from `signal` where SignalName='PLS2'"), "0");
+  EXPECT_EQ(m->index(r, SignalPlanModel::kKind).data().toString(), QStringLiteral("INT"));
+  EXPECT_TRUE(m->setData(m->index(r, SignalPlanModel::kInverseWords), int(Qt::Unchecked),
+                         Qt::CheckStateRole));
+  EXPECT_EQ(db().Scalar("select InverseWords from `signal` where SignalName='PLS2'"), "0");
+  EXPECT_TRUE(m->setData(m->index(r, SignalPlanModel::kBusName), "V120", Qt::EditRole));
+  EXPECT_EQ(db().Scalar("select BusName from `signal` where SignalName='PLS2'"), "V120");
+  EXPECT_TRUE(op_.Messages().empty());
+  // The acquisition's plan is not touched until it is loaded again.
+  EXPECT_EQ(service_->Image().Signals[service_->Image().SignalIndex("PLS2")].DevNum, 2);
+}
+
+TEST_F(FormEditorsTest, ARefusedPlanChangeIsShownAndTheRowGoesBack) {
+  Create();
+  Boot();
+  SignalPlanModel* m = form_->TabSheetSignals->Model();
+  const int r = PlanRow("TNK1");
+  ASSERT_GE(r, 0);
+  // BusName holds ten characters; the server refuses more.
+  EXPECT_FALSE(m->setData(m->index(r, SignalPlanModel::kBusName), "JUMO-AND-MORE", Qt::EditRole));
+  ASSERT_EQ(op_.Messages().size(), 1u);
+  EXPECT_EQ(op_.Messages()[0].caption, "Ошибка");
+  EXPECT_EQ(m->index(r, SignalPlanModel::kBusName).data().toString(), QStringLiteral("JUMO"));
+  EXPECT_EQ(db().Scalar("select BusName from `signal` where SignalName='TNK1'"), "JUMO");
+  // A device number that is not a number never reaches the server.
+  EXPECT_FALSE(m->setData(m->index(r, SignalPlanModel::kDevNum), "1a", Qt::EditRole));
+  ASSERT_EQ(op_.Messages().size(), 2u);
+  EXPECT_EQ(op_.Messages()[1].text, "Правильно вводите числа.");
+  EXPECT_EQ(db().Scalar("select DevNum from `signal` where SignalName='TNK1'"), "1");
+}
+
+TEST_F(FormEditorsTest, TheSourceListKeepsAStoredJumo) {
+  Create();
+  Boot();
+  QTableView* view = form_->TabSheetSignals->DBGridSigEdit;
+  const int r = PlanRow("PLS");
+  ASSERT_GE(r, 0);
+  BusNameDelegate bus;
+  QWidget parent;
+  const QModelIndex index = view->model()->index(r, SignalPlanModel::kBusName);
+  auto* box = qobject_cast<QComboBox*>(bus.createEditor(&parent, {}, index));
+  ASSERT_NE(box, nullptr);
+  QStringList items;
+  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+  EXPECT_EQ(items, QStringList({"CALC", "ICP", "V120", "JUMO"}));
+  bus.setEditorData(box, index);
+  EXPECT_EQ(box->currentText(), QStringLiteral("JUMO"));
+  box->setCurrentText("ICP");
+  bus.setModelData(box, view->model(), index);
+  EXPECT_EQ(db().Scalar("select BusName from `signal` where SignalName='PLS'"), "ICP");
+
+  KindDelegate kind;
+  const QModelIndex kind_index = view->model()->index(r, SignalPlanModel::kKind);
+  auto* kinds = qobject_cast<QComboBox*>(kind.createEditor(&parent, {}, kind_index));
+  ASSERT_NE(kinds, nullptr);
+  items.clear();
+  for (int i = 0; i < kinds->count(); ++i) items << kinds->itemText(i);
+  EXPECT_EQ(items, QStringList({"INT", "FLOAT", "LONG", "BIT"}));
+  kind.setEditorData(kinds, kind_index);
+  EXPECT_EQ(kinds->currentText(), QStringLiteral("FLOAT"));
+  kinds->setCurrentIndex(3);
+  kind.setModelData(kinds, view->model(), kind_index);
+  EXPECT_EQ(db().Scalar("select Kind from `signal` where SignalName='PLS'"), "3");
+}
+
+TEST_F(FormEditorsTest, CalibrationPointsAreWrittenAtOnce) {
+  Create();
+  Boot();
+  TabCalibration* tab = form_->TabSheetCalibr;
+  tab->TabSheetCalibrShow();
+  ASSERT_GT(tab->ComboBoxSignalName->count(), 0);
+  EXPECT_EQ(tab->ComboBoxSignalName->currentIndex(), 0);
+  EXPECT_FALSE(tab->ComboBoxSignalName->isEditable());
+  tab->ComboBoxSignalName->setCurrentText("TNK1");
+  CalibrationModel* m = tab->Model();
+  ASSERT_EQ(m->rowCount(), 3);  // ordered by AVal
+  EXPECT_EQ(m->index(1, CalibrationModel::kAVal).data().toString(), QStringLiteral("50"));
+  EXPECT_EQ(m->index(1, CalibrationModel::kFVal).data().toString(), QStringLiteral("48"));
+  EXPECT_EQ(m->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+            QStringLiteral("Значение\nАппаратное"));
+
+  // Changed.
+  EXPECT_TRUE(m->setData(m->index(1, CalibrationModel::kFVal), "47.5", Qt::EditRole));
+  EXPECT_EQ(db().Scalar("select FVal from kalibr where SignalName='TNK1' and AVal=50"), "47.5");
+  // Added: the new point belongs to the signal chosen in the list.
+  tab->ButAddRecord->click();
+  ASSERT_EQ(m->rowCount(), 4);
+  EXPECT_TRUE(m->setData(m->index(3, CalibrationModel::kAVal), "75", Qt::EditRole));
+  EXPECT_EQ(db().Count("kalibr where SignalName='TNK1'"), 3);  // not yet: FVal is missing
+  EXPECT_TRUE(m->setData(m->index(3, CalibrationModel::kFVal), "74", Qt::EditRole));
+  EXPECT_EQ(db().Count("kalibr where SignalName='TNK1'"), 4);
+  EXPECT_EQ(db().Scalar("select FVal from kalibr where SignalName='TNK1' and AVal=75"), "74");
+  EXPECT_EQ(m->index(2, CalibrationModel::kAVal).data().toString(), QStringLiteral("75"));
+  // Deleted.
+  tab->DBGridCalibr->setCurrentIndex(m->index(0, 0));
+  tab->ButDelRecord->click();
+  EXPECT_EQ(db().Count("kalibr where SignalName='TNK1'"), 3);
+  EXPECT_EQ(db().Count("kalibr where SignalName='TNK1' and AVal=0"), 0);
+  EXPECT_EQ(m->rowCount(), 3);
+  // Not a number: refused before the server.
+  EXPECT_FALSE(m->setData(m->index(0, CalibrationModel::kAVal), "x", Qt::EditRole));
+  EXPECT_EQ(op_.Messages().size(), 1u);
+  EXPECT_EQ(db().Count("kalibr where SignalName='TNK2'"), 3);  // other signals untouched
+}
+
+TEST_F(FormEditorsTest, ApplyAnsweredNoChangesNothing) {
+  Create();
+  Boot();
+  TabCalibration* tab = form_->TabSheetCalibr;
+  tab->TabSheetCalibrShow();
+  tab->ComboBoxSignalName->setCurrentText("PLS");
+  tab->ButAddRecord->click();
+  EXPECT_TRUE(tab->Model()->setData(tab->Model()->index(2, 0), "50", Qt::EditRole));
+  op_.SetAnswer(false);
+  tab->ButSave->click();
+  ASSERT_EQ(op_.Questions().size(), 1u);
+  EXPECT_EQ(op_.Questions()[0].text,
+            "Для применения настроек понадобиться перезапуск\r\nпотока контроля аппаратуры.\r\n"
+            "   Применить изменение настроек?");
+  EXPECT_EQ(op_.Questions()[0].caption, "Калибровки");
+  EXPECT_EQ(op_.Questions()[0].icon, MsgIcon::Warning);
+  EXPECT_FALSE(service_->Image().ControlRunning.load());
+  EXPECT_EQ(db().Count("kalibr where SignalName='PLS'"), 2);  // the pending point stays pending
+  EXPECT_TRUE(tab->Model()->HasPending());
+  FlushWrites();
+  EXPECT_EQ(JournalCount("!!! Изменены калибровки !!!", "СЛУЖБА ПРИЕМА"), 0);
+}
+
+TEST_F(FormEditorsTest, ApplyRestartsTheControlThreadWithTheNewTables) {
+  Create(SystemClock(), /*start_timers=*/true);
+  ASSERT_TRUE(WaitFor([&] { return service_->Image().SignalCount.load() > 0; }, 8000));
+  TProcessImage& img = service_->Image();
+  const int pls = img.SignalIndex("PLS");
+  EXPECT_EQ(img.Signals[pls].CalibCount, 2);
+  ASSERT_FALSE(img.ControlRunning.load());
+
+  TabCalibration* tab = form_->TabSheetCalibr;
+  tab->TabSheetCalibrShow();
+  tab->ComboBoxSignalName->setCurrentText("PLS");
+  tab->ButAddRecord->click();
+  CalibrationModel* m = tab->Model();
+  EXPECT_TRUE(m->setData(m->index(2, CalibrationModel::kAVal), "50", Qt::EditRole));
+  // The FVal is still missing: "Применить" posts the point as it stands.
+  SignalPlanModel* plan = form_->TabSheetSignals->Model();
+  int row = -1;
+  for (int r = 0; r < plan->rowCount(); ++r)
+    if (plan->index(r, SignalPlanModel::kSignalName).data().toString() == "V1") row = r;
+  ASSERT_GE(row, 0);
+  EXPECT_TRUE(plan->setData(plan->index(row, SignalPlanModel::kAddr), "112", Qt::EditRole));
+
+  op_.SetAnswer(true);
+  tab->ButSave->click();
+  EXPECT_EQ(db().Count("kalibr where SignalName='PLS'"), 3);
+  EXPECT_EQ(db().Count("kalibr where SignalName='PLS' and AVal=50 and FVal is null"), 1);
+  EXPECT_TRUE(img.ControlRunning.load());  // started, though it was stopped before
+  EXPECT_EQ(img.Signals[img.SignalIndex("PLS")].CalibCount, 3);
+  EXPECT_EQ(img.Signals[img.SignalIndex("V1")].Addr, 112);
+  const std::vector<std::string> events = DrainTexts(service_->Events());
+  for (const char* text : {"=== В калибровочные таблицы внесены изменения. ===",
+                           "Поток контроля останавливается для применения настроек",
+                           "Загружаем новые калибровки...", "Запускаем поток приема..."})
+    EXPECT_TRUE(Contains(events, text)) << text;
+  ASSERT_TRUE(WaitFor([&] { return JournalCount("!!! Изменены калибровки !!!", "СЛУЖБА ПРИЕМА") == 1; },
+                      5000));
+  form_->TabSheetState->ButStop->click();
+  EXPECT_TRUE(WaitFor([&] { return !img.ControlRunning.load(); }, 10000));
+}
+
+}  // namespace
+}  // namespace liron::test

@@ -1,0 +1,194 @@
+// The "Настройки" tab and the button bar: "Принять изменения" refuses numbers it cannot read
+// and keeps every setting, raises a short keeping period to 60 days; the speed lists; Скрыть
+// without a tray; the close box; "Закрыть".
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/tab_settings.h"
+#include "app/tab_state.h"
+#include "db/config_file.h"
+#include "form_fixture.h"
+
+namespace liron::test {
+namespace {
+
+class FormSettingsTest : public FormTest {};
+
+bool SameSettings(const TSettings& a, const TSettings& b) {
+  return a.MaxWriteCount == b.MaxWriteCount && a.ModBUS_PortName == b.ModBUS_PortName &&
+         a.ModBUS_PortSpeed == b.ModBUS_PortSpeed && a.V120_PortName == b.V120_PortName &&
+         a.V120_PortSpeed == b.V120_PortSpeed && a.AverageLen == b.AverageLen &&
+         a.AutoStart == b.AutoStart && a.AutoHide == b.AutoHide &&
+         a.ShowEmulTab == b.ShowEmulTab && a.SaveLogFlag == b.SaveLogFlag &&
+         a.AutoCleanFlag == b.AutoCleanFlag && a.DatabaseSize == b.DatabaseSize &&
+         a.Version == b.Version && a.Comp == b.Comp && a.Login == b.Login &&
+         a.Password == b.Password;
+}
+
+TEST_F(FormSettingsTest, TheTabShowsTheLoadedSettings) {
+  Create(SystemClock(), false, [](TSettings& s) {
+    s.ModBUS_PortSpeed = 9600;
+    s.V120_PortSpeed = 57600;
+    s.AverageLen = 30;
+    s.DatabaseSize = 365;
+    s.AutoCleanFlag = true;
+  });
+  Boot();
+  TabSettings* tab = form_->TabSheetSettings;
+  EXPECT_EQ(tab->EditMySQL_server_name->text().toStdString(), db().Comp());
+  EXPECT_EQ(tab->EditMySQL_login->text().toStdString(), db().User());
+  EXPECT_TRUE(tab->EditMySQL_password->text().isEmpty());  // never shown
+  EXPECT_EQ(tab->ComboBoxModBUS_Speed->currentText(), QStringLiteral("9600"));
+  EXPECT_EQ(tab->ComboBoxV120_Speed->currentText(), QStringLiteral("57600"));
+  EXPECT_EQ(tab->EditAvLen->text(), QStringLiteral("30"));
+  EXPECT_EQ(tab->EditDatabaseSize->text(), QStringLiteral("365"));
+  EXPECT_TRUE(tab->CheckBoxAutoClean->isChecked());
+  EXPECT_EQ(tab->EditMySQL_password->echoMode(), QLineEdit::Password);
+}
+
+TEST_F(FormSettingsTest, TheSpeedListsOfferOnlySpeedsTheLineOpensWith) {
+  Create(fake_clock_);
+  for (QComboBox* box : {form_->TabSheetSettings->ComboBoxModBUS_Speed,
+                         form_->TabSheetSettings->ComboBoxV120_Speed}) {
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+    EXPECT_EQ(items, QStringList({"2400", "4800", "9600", "14400", "19200", "38400", "57600",
+                                  "115200"}));
+  }
+}
+
+TEST_F(FormSettingsTest, ANumberItCannotReadKeepsEverySetting) {
+  Create();
+  Boot();
+  const TSettings before = service_->Image().Settings();
+  TabSettings* tab = form_->TabSheetSettings;
+  tab->EditMySQL_login->setText("operator");
+  tab->EditModBUS_PortName->setText("ttyUSB7");
+  tab->EditAvLen->setText("15");
+  tab->EditDatabaseSize->setText("90");
+  tab->CheckBoxAutoStart->setChecked(true);
+  tab->ComboBoxModBUS_Speed->setCurrentText("38400x");
+  QTest::mouseClick(form_->ButSet, Qt::LeftButton);
+
+  ASSERT_EQ(op_.Messages().size(), 1u);
+  EXPECT_EQ(op_.Messages()[0].text, "Правильно вводите числа.");
+  EXPECT_EQ(op_.Messages()[0].caption, "Ошибка");
+  EXPECT_EQ(op_.Messages()[0].icon, MsgIcon::Error);
+  EXPECT_TRUE(SameSettings(before, service_->Image().Settings()));
+
+  // Скрыть applies too: refused, and the window stays for the correction.
+  form_->show();
+  form_->ButHide->click();
+  EXPECT_EQ(op_.Messages().size(), 2u);
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_FALSE(form_->isMinimized());
+  EXPECT_TRUE(SameSettings(before, service_->Image().Settings()));
+
+  tab->ComboBoxModBUS_Speed->setCurrentText("115200");
+  form_->ButSet->click();
+  EXPECT_EQ(op_.Messages().size(), 2u);
+  const TSettings after = service_->Image().Settings();
+  EXPECT_EQ(after.Login, "operator");
+  EXPECT_EQ(after.ModBUS_PortName, "ttyUSB7");
+  EXPECT_EQ(after.ModBUS_PortSpeed, 115200);
+  EXPECT_EQ(after.AverageLen, 15);
+  EXPECT_EQ(after.DatabaseSize, 90);
+  EXPECT_TRUE(after.AutoStart);
+  EXPECT_EQ(after.Password, before.Password);  // an empty password control keeps it
+}
+
+TEST_F(FormSettingsTest, TenDaysBecomeSixty) {
+  Create();
+  Boot();
+  form_->TabSheetSettings->EditDatabaseSize->setText("10");
+  form_->ButSet->click();
+  EXPECT_TRUE(op_.Messages().empty());
+  EXPECT_EQ(service_->Image().Settings().DatabaseSize, 60);
+  EXPECT_EQ(form_->TabSheetSettings->EditDatabaseSize->text(), QStringLiteral("60"));
+}
+
+TEST_F(FormSettingsTest, WithoutATrayHideOnlyMinimizes) {
+  Create(fake_clock_);
+  ASSERT_FALSE(form_->TrayAvailable());  // the offscreen platform has no tray
+  form_->show();
+  form_->ButHide->click();
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_TRUE(form_->isMinimized());
+  form_->RestoreFromTray();
+  EXPECT_FALSE(form_->isMinimized());
+}
+
+TEST_F(FormSettingsTest, TheCloseBoxOnlyMinimizes) {
+  Create(fake_clock_);
+  form_->show();
+  EXPECT_FALSE(form_->close());
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_TRUE(form_->isMinimized());
+  EXPECT_FALSE(service_->Image().Closing.load());
+}
+
+TEST_F(FormSettingsTest, TheWindowLooksAsTheOperatorsKnowIt) {
+  Create(fake_clock_);
+  EXPECT_EQ(form_->windowTitle(), QStringLiteral("Служба приема ЛИРОН-36  1.20"));
+  QStringList tabs;
+  for (int i = 0; i < form_->PageControl->count(); ++i) tabs << form_->PageControl->tabText(i);
+  EXPECT_EQ(tabs, QStringList({"Настройки", "Текущее состояние", "Планировка сигналов",
+                               "Эмулятор", "Состояние ПУ", "Калибровки", "Задания"}));
+  EXPECT_EQ(form_->PageControl->currentWidget(), static_cast<QWidget*>(form_->TabSheetState));
+  EXPECT_TRUE(form_->ButHide->isDefault());
+  EXPECT_EQ(form_->ButHide->text(), QStringLiteral("Скрыть"));
+  EXPECT_EQ(form_->ButSet->text(), QStringLiteral("Принять изменения"));
+  EXPECT_EQ(form_->ButClose->text(), QStringLiteral("Закрыть"));
+  form_->show();
+  EXPECT_FALSE(form_->CheckBoxHardWriteOff->isVisible());
+  EXPECT_EQ(form_->minimumSize(), form_->maximumSize());  // fixed size
+}
+
+TEST_F(FormSettingsTest, CloseAnsweredNoChangesNothing) {
+  Create();
+  Boot();
+  form_->show();
+  op_.SetAnswer(false);
+  form_->ButClose->click();
+  ASSERT_EQ(op_.Questions().size(), 1u);
+  EXPECT_EQ(op_.Questions()[0].text, "Прекратить прием данных и завершить работу с программой?");
+  EXPECT_EQ(op_.Questions()[0].caption, "Выход");
+  EXPECT_EQ(op_.Questions()[0].icon, MsgIcon::Question);
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_FALSE(service_->Image().Closing.load());
+  EXPECT_TRUE(service_->UserConnection().IsOpen());
+}
+
+TEST_F(FormSettingsTest, CloseAnsweredYesEndsInOrder) {
+  Create();
+  Boot();
+  form_->show();
+  form_->TabSheetSettings->EditAvLen->setText("45");
+  form_->ButSet->click();
+  QSignalSpy finished(form_.get(), &TFormMain::Finished);
+  op_.SetAnswer(true);
+  form_->ButClose->click();
+  EXPECT_EQ(finished.count(), 1);
+  EXPECT_TRUE(service_->Image().Closing.load());
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_FALSE(service_->UserConnection().IsOpen());
+  EXPECT_EQ(JournalCount("*** Завершение работы по команде оператора ***", "NULL"), 1);
+  TSettings saved;
+  std::string error;
+  ASSERT_TRUE(ReadConfig(home_.path() + "/liron36.INI", saved, &error)) << error;
+  EXPECT_EQ(saved.AverageLen, 45);
+}
+
+TEST_F(FormSettingsTest, SessionEndJournalsAndEnds) {
+  Create();
+  Boot();
+  int ended = 0;
+  form_->SetSessionEndAction([&] { ++ended; });
+  form_->SessionEnd();
+  EXPECT_EQ(ended, 1);
+  EXPECT_TRUE(service_->Image().Closing.load());
+  EXPECT_EQ(JournalCount("...Завершение работы перед выгрузкой Windows...", "NULL"), 1);
+}
+
+}  // namespace
+}  // namespace liron::test
