@@ -47,7 +47,8 @@ class SerialLine {
   SerialLine(const SerialLine&) = delete;
   SerialLine& operator=(const SerialLine&) = delete;
 
-  // Opens and configures the port: speed check, exclusive open (TIOCEXCL), raw 8N1, no
+  // Opens and configures the port: speed check, exclusive open (TIOCEXCL against other
+  // programs, an advisory lock against a second opener of ours, root or not), raw 8N1, no
   // XON/XOFF, RTS inactive on the PCOM profile (a refused ioctl is no error), input purged.
   // The Modbus profile reads its time-outs from the time-out file in the current directory.
   // On failure *error holds one of the four texts and the line stays closed.
