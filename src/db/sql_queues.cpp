@@ -110,7 +110,16 @@ int TSqlQueues::RunSelectQueue(TMySQLConnection& conn) {
   if (!run.owns_lock()) return 0;
   int served = 0;
   try {
-    if (!conn.IsOpen()) return 0;
+    if (!conn.IsOpen()) {
+      // Nothing can be answered, but requests whose requesters gave up are let go, so that a
+      // long outage does not pile them up.
+      std::lock_guard<std::mutex> l(select_mu_);
+      std::erase_if(select_, [](const std::shared_ptr<SelectItem>& item) {
+        std::lock_guard<std::mutex> il(item->mu);
+        return item->Abandoned;
+      });
+      return 0;
+    }
     while (served < kStatementsPerRun) {
       std::shared_ptr<SelectItem> item;
       {

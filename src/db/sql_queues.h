@@ -42,7 +42,7 @@ class TSqlQueues {
   // server is not dropped: it stays first in the queue for the next open connection.
   int RunWriteQueue(TMySQLConnection& conn, const std::function<void()>& after_pass);
   // GUI thread, every 100 ms: answers up to 12 waiting selects on conn; abandoned requests
-  // are released without counting.
+  // are released without counting, also while conn is not open.
   int RunSelectQueue(TMySQLConnection& conn);
   int WaitingSelects() const;
 

@@ -180,6 +180,20 @@ TEST_F(SqlQueuesTest, UnservedSelectTimesOutAndIsReleasedWithoutCounting) {
   EXPECT_EQ(v.Text, "keep");
 }
 
+TEST_F(SqlQueuesTest, GivenUpRequestsDoNotPileUpWhileTheConnectionIsClosed) {
+  TMySQLConnection closed;
+  TSqlValue v;
+  bool ok = true;
+  std::thread control([&] { ok = queues_.SelectValue("select 1 as Rez", &v); });
+  while (queues_.WaitingSelects() == 0) std::this_thread::sleep_for(milliseconds(1));
+  EXPECT_EQ(queues_.RunSelectQueue(closed), 0);
+  EXPECT_EQ(queues_.WaitingSelects(), 1);  // still waited for: kept
+  control.join();
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(queues_.RunSelectQueue(closed), 0);
+  EXPECT_EQ(queues_.WaitingSelects(), 0);
+}
+
 TEST_F(SqlQueuesTest, AnswerAfterTheRequesterGaveUpChangesNothing) {
   TSqlValue v = TSqlValue::Of("keep");
   bool ok = true;
