@@ -5,6 +5,7 @@ LIRON_PACKAGES=(
   libmariadb-dev mariadb-server mariadb-client
   qt6-base-dev libmodbus-dev libsimpleini-dev
   socat xvfb xauth
+  xdotool imagemagick
 )
 
 liron_install_packages() {

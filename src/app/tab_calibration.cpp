@@ -22,6 +22,7 @@ TabCalibration::TabCalibration(Service& service, QWidget* parent)
   ComboBoxSignalName->setEditable(false);  // choice only
   ComboBoxSignalName->setMinimumWidth(160);
   DBGridCalibr = new QTableView;
+  DBGridCalibr->setTabKeyNavigation(false);
   DBGridCalibr->setObjectName(QStringLiteral("DBGridCalibr"));
   DBGridCalibr->setModel(model_);
   DBGridCalibr->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -20,6 +20,7 @@ TabEmulator::TabEmulator(Service& service, QWidget* parent) : QWidget(parent), s
   CheckBoxEmulJumo = new QCheckBox(QStringLiteral("эмулятор Jumo"));
   CheckBoxEmulJumo->setObjectName(QStringLiteral("CheckBoxEmulJumo"));
   StringGridEmulSet = new QTableWidget;
+  StringGridEmulSet->setTabKeyNavigation(false);
   StringGridEmulSet->setObjectName(QStringLiteral("StringGridEmulSet"));
   SetupValueGrid(StringGridEmulSet, true);
 

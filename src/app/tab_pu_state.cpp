@@ -16,6 +16,7 @@ TabPuState::TabPuState(QWidget* parent) : QWidget(parent) {
   RadioButtonAverage = new QRadioButton(QStringLiteral("Усредненное"));
   RadioButtonAverage->setObjectName(QStringLiteral("RadioButtonAverage"));
   StringGridPuState = new QTableWidget;
+  StringGridPuState->setTabKeyNavigation(false);
   StringGridPuState->setObjectName(QStringLiteral("StringGridPuState"));
   SetupValueGrid(StringGridPuState, false);
 

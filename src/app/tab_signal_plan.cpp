@@ -17,10 +17,11 @@ TabSignalPlan::TabSignalPlan(Service& service, QWidget* parent)
   DBGridSigEdit->setItemDelegateForColumn(SignalPlanModel::kBusName,
                                           new BusNameDelegate(DBGridSigEdit));
   DBGridSigEdit->setItemDelegateForColumn(SignalPlanModel::kKind, new KindDelegate(DBGridSigEdit));
-  DBGridSigEdit->setEditTriggers(QAbstractItemView::CurrentChanged |
-                                 QAbstractItemView::DoubleClicked |
+  DBGridSigEdit->setEditTriggers(QAbstractItemView::DoubleClicked |
+                                 QAbstractItemView::SelectedClicked |
                                  QAbstractItemView::EditKeyPressed |
                                  QAbstractItemView::AnyKeyPressed);
+  DBGridSigEdit->setTabKeyNavigation(false);  // Tab and Ctrl+Tab move between controls and tabs
   DBGridSigEdit->setSelectionMode(QAbstractItemView::SingleSelection);
   DBGridSigEdit->verticalHeader()->setDefaultSectionSize(22);
   DBGridSigEdit->horizontalHeader()->setMinimumSectionSize(40);
