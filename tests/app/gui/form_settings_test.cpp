@@ -118,6 +118,28 @@ TEST_F(FormSettingsTest, WithoutATrayHideOnlyMinimizes) {
   EXPECT_FALSE(form_->isMinimized());
 }
 
+TEST_F(FormSettingsTest, ADoubleClickOnTheTrayBringsTheWindowBack) {
+  Create(fake_clock_);
+  form_->show();
+  form_->showMinimized();
+  form_->hide();
+  emit form_->TrayIcon->activated(QSystemTrayIcon::Trigger);  // a single click does nothing
+  EXPECT_FALSE(form_->isVisible());
+  emit form_->TrayIcon->activated(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_FALSE(form_->isMinimized());
+}
+
+TEST_F(FormSettingsTest, HiddenModeAppliedBeforeTheSecondTickPutsTheWindowAside) {
+  Create(fake_clock_);
+  form_->show();
+  form_->TabSheetSettings->CheckBoxAutoHide->setChecked(true);
+  form_->ButSet->click();
+  Tick(2);
+  EXPECT_TRUE(form_->isMinimized());
+  EXPECT_TRUE(form_->isVisible());  // no tray here: minimized only, so it stays reachable
+}
+
 TEST_F(FormSettingsTest, TheCloseBoxOnlyMinimizes) {
   Create(fake_clock_);
   form_->show();
