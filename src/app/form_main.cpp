@@ -99,7 +99,7 @@ TFormMain::~TFormMain() {
 void TFormMain::BuildTabs() {
   PageControl = new QTabWidget;
   PageControl->setObjectName(QStringLiteral("PageControl"));
-  PageControl->setFixedSize(720, 470);
+  PageControl->setFixedSize(880, 480);
   TabSheetSettings = new TabSettings;
   TabSheetState = new TabState;
   TabSheetSignals = new TabSignalPlan(service_);

@@ -1,7 +1,6 @@
 #include "app/tab_setpoints.h"
 
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "signals/setpoints.h"
@@ -27,12 +26,10 @@ TabSetpoints::TabSetpoints(Service& service, QWidget* parent)
   form->addRow(QStringLiteral("Время установки задания:"), LabelControlTime);
   form->addRow(QStringLiteral("Заданная плотность магнетитовой суспензии:"), Edit_PLSZ);
   form->addRow(QStringLiteral("Заданный уровень в сборнике НС:"), Edit_URNSZ);
-  auto* button = new QHBoxLayout;
-  button->addStretch();
-  button->addWidget(ButSetNewControl);
+  form->addRow(QString(), ButSetNewControl);  // under the two values it enters
+  ButSetNewControl->setMaximumWidth(120);
   auto* lay = new QVBoxLayout(this);
   lay->addLayout(form);
-  lay->addLayout(button);
   lay->addStretch();
 
   connect(ButSetNewControl, &QPushButton::clicked, this, &TabSetpoints::ButSetNewControlClick);

@@ -25,7 +25,7 @@ TabSignalPlan::TabSignalPlan(Service& service, QWidget* parent)
   DBGridSigEdit->setSelectionMode(QAbstractItemView::SingleSelection);
   DBGridSigEdit->verticalHeader()->setDefaultSectionSize(22);
   DBGridSigEdit->horizontalHeader()->setMinimumSectionSize(40);
-  const int widths[SignalPlanModel::kColumnCount] = {70, 120, 80, 60, 80, 75, 75, 85};
+  const int widths[SignalPlanModel::kColumnCount] = {75, 135, 105, 65, 105, 130, 130, 100};
   for (int c = 0; c < SignalPlanModel::kColumnCount; ++c) DBGridSigEdit->setColumnWidth(c, widths[c]);
   LabelSigEditState = new QLabel;
   LabelSigEditState->setObjectName(QStringLiteral("LabelSigEditState"));

@@ -67,7 +67,7 @@ TabState::TabState(QWidget* parent) : QWidget(parent) {
   StringGrid_state->setColumnWidth(1, 290);
   StringGrid_state->setColumnWidth(2, 90);
   StringGrid_state->verticalHeader()->setDefaultSectionSize(24);
-  StringGrid_state->setFixedHeight(4 * 24 + 4);
+  StringGrid_state->setFixedSize(110 + 290 + 90 + 4, 4 * 24 + 4);
   StringGrid_state->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   StringGrid_state->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   for (int r = 0; r < 4; ++r)
