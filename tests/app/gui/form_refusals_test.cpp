@@ -1,0 +1,107 @@
+// What the operator sees when the database is not there or refuses: the window stays usable,
+// the editors say why they are empty, and a refused change is shown and undone in the grid.
+#include "app/tab_calibration.h"
+#include "app/tab_signal_plan.h"
+#include "app/tab_state.h"
+#include "form_fixture.h"
+
+namespace liron::test {
+namespace {
+
+class FormRefusalsTest : public FormTest {};
+
+TEST_F(FormRefusalsTest, WithoutTheDatabaseTheWindowStaysUsable) {
+  // The sixteen attempts of the load sleep on the fake clock, so they take no time here.
+  Create(fake_clock_, false, [this](TSettings& s) {
+    s.Comp = home_.File("no-server.sock");
+    s.AutoStart = true;
+  });
+  Boot();
+  EXPECT_FALSE(service_->UserConnection().IsOpen());
+  EXPECT_FALSE(service_->Image().Settings().AutoStart);  // cleared by the failed load
+  EXPECT_EQ(form_->TabSheetState->LabelThreadState->text(), QStringLiteral("Остановлен"));
+  EXPECT_TRUE(form_->TabSheetState->ButStart->isEnabled());
+  EXPECT_EQ(form_->TabSheetSignals->Model()->rowCount(), 0);
+  EXPECT_EQ(form_->TabSheetSignals->LabelSigEditState->text(),
+            QStringLiteral("Нет подключения к базе данных."));
+  TabCalibration* calibr = form_->TabSheetCalibr;
+  calibr->TabSheetCalibrShow();
+  EXPECT_EQ(calibr->ComboBoxSignalName->count(), 0);
+  calibr->ButAddRecord->click();  // no signal chosen: nothing to add a point to
+  EXPECT_EQ(calibr->Model()->rowCount(), 0);
+}
+
+class FormReadOnlyUserTest : public FormTest {
+ protected:
+  void SetUp() override {
+    FormTest::SetUp();
+    ASSERT_TRUE(db().LoadDemoPlan());
+    ASSERT_TRUE(db().Exec("CREATE USER IF NOT EXISTS 'viewer'@'localhost' IDENTIFIED BY 'look'"));
+    ASSERT_TRUE(db().Exec("GRANT SELECT ON liron36.* TO 'viewer'@'localhost'"));
+    ASSERT_TRUE(db().Exec("GRANT INSERT ON liron36.control_log TO 'viewer'@'localhost'"));
+    Create(SystemClock(), false, [](TSettings& s) {
+      s.Login = "viewer";
+      s.Password = "look";
+    });
+    Boot();
+    ASSERT_TRUE(service_->UserConnection().IsOpen());
+  }
+};
+
+TEST_F(FormReadOnlyUserTest, ARefusedPlanChangeIsShownAndUndone) {
+  SignalPlanModel* m = form_->TabSheetSignals->Model();
+  ASSERT_GT(m->rowCount(), 0);
+  const QModelIndex dev = m->index(0, SignalPlanModel::kDevNum);
+  const QString stored = dev.data().toString();
+  EXPECT_FALSE(m->setData(dev, "9", Qt::EditRole));
+  ASSERT_EQ(op_.Messages().size(), 1u);
+  EXPECT_NE(op_.Messages()[0].text.find("denied"), std::string::npos) << op_.Messages()[0].text;
+  EXPECT_EQ(op_.Messages()[0].icon, MsgIcon::Error);
+  EXPECT_EQ(m->index(0, SignalPlanModel::kDevNum).data().toString(), stored);
+  EXPECT_EQ(m->rowCount(), db().Count("`signal`"));
+}
+
+TEST_F(FormReadOnlyUserTest, ARefusedCalibrationChangeIsShownAndUndone) {
+  TabCalibration* tab = form_->TabSheetCalibr;
+  tab->TabSheetCalibrShow();
+  tab->ComboBoxSignalName->setCurrentText("V1");
+  CalibrationModel* m = tab->Model();
+  ASSERT_EQ(m->rowCount(), 2);
+  EXPECT_FALSE(m->setData(m->index(1, CalibrationModel::kFVal), "99", Qt::EditRole));
+  ASSERT_EQ(op_.Messages().size(), 1u);
+  EXPECT_EQ(m->index(1, CalibrationModel::kFVal).data().toString(), QStringLiteral("100"));
+
+  // A new point that the server refuses stays in the grid, pending, so nothing typed is lost.
+  tab->ButAddRecord->click();
+  EXPECT_TRUE(m->setData(m->index(2, CalibrationModel::kAVal), "2000", Qt::EditRole));
+  EXPECT_FALSE(m->setData(m->index(2, CalibrationModel::kFVal), "50", Qt::EditRole));
+  EXPECT_EQ(op_.Messages().size(), 2u);
+  EXPECT_TRUE(m->HasPending());
+  ASSERT_EQ(m->rowCount(), 3);
+  EXPECT_EQ(m->index(2, CalibrationModel::kAVal).data().toString(), QStringLiteral("2000"));
+  EXPECT_EQ(m->index(2, CalibrationModel::kFVal).data().toString(), QStringLiteral("50"));
+  EXPECT_EQ(db().Count("kalibr where SignalName='V1'"), 2);
+
+  // "Удалить" refused: the point stays.
+  tab->DBGridCalibr->setCurrentIndex(m->index(0, 0));
+  tab->ButDelRecord->click();
+  EXPECT_EQ(op_.Messages().size(), 3u);
+  EXPECT_EQ(db().Count("kalibr where SignalName='V1'"), 2);
+}
+
+TEST_F(FormReadOnlyUserTest, ApplyWithARefusedPointRestartsNothing) {
+  TabCalibration* tab = form_->TabSheetCalibr;
+  tab->TabSheetCalibrShow();
+  tab->ComboBoxSignalName->setCurrentText("V1");
+  tab->ButAddRecord->click();
+  EXPECT_TRUE(tab->Model()->setData(tab->Model()->index(2, 0), "3000", Qt::EditRole));
+  op_.SetAnswer(true);
+  tab->ButSave->click();
+  EXPECT_EQ(op_.Questions().size(), 1u);
+  EXPECT_EQ(op_.Messages().size(), 1u);  // the refusal
+  EXPECT_FALSE(service_->Image().ControlRunning.load());
+  EXPECT_TRUE(tab->Model()->HasPending());
+}
+
+}  // namespace
+}  // namespace liron::test
