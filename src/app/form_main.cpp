@@ -214,6 +214,9 @@ void TFormMain::Refresh() {
   QString hint = QString::fromStdString(service_.TrayHint());
   hint.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   if (TrayIcon->toolTip() != hint) TrayIcon->setToolTip(hint);
+  // A panel that starts after the program still gets the icon.
+  if (!TrayIcon->isVisible() && !service_.Image().Closing.load() && TrayAvailable())
+    TrayIcon->show();
 }
 
 void TFormMain::ShowEmulTabFromSettings() {
