@@ -70,11 +70,11 @@ void Service::RunWriteQueue() {
   std::unique_lock<std::mutex> l(run_mu_, std::try_to_lock);
   if (!l.owns_lock()) return;
   try {
-    queues_.RunWriteQueue(work_);
-    if (work_.Connected()) {
+    // The automatic clean follows a pass over the queue, only while the work connection is up.
+    queues_.RunWriteQueue(work_, [this] {
       const TSettings s = img_.Settings();
       auto_clean_.Check(queues_, s.AutoCleanFlag, s.DatabaseSize);
-    }
+    });
   } catch (...) {
     op_.Beep();
   }
