@@ -24,11 +24,6 @@ void Guarded(Operator& op, F&& f) {
   }
 }
 
-// Writes out every event still held, so the last words of the daemon reach its log.
-void DrainAll(Service& service) {
-  for (int i = 0; i < 50 && service.Events().Count() > 0; ++i) service.DrainEvents();
-}
-
 }  // namespace
 
 int RunHeadless(int argc, char** argv, const std::string& home) {
@@ -53,11 +48,9 @@ int RunHeadless(int argc, char** argv, const std::string& home) {
     for (QTimer* t : {&update, &get_log, &sql_work, &sql_select}) t->stop();
     if (sig == SIGINT) {
       Guarded(op, [&] { service.OrderlyEnd(); });
-      DrainAll(service);
       app.exit(0);
     } else {
       Guarded(op, [&] { service.SessionEnd(); });
-      DrainAll(service);
       // The session is ending: the process goes now, as on the desktop, without waiting for
       // a polling pass that may still be talking to a silent device.
       std::fflush(nullptr);

@@ -280,6 +280,8 @@ void Service::Shutdown(const std::string& journal_text, const std::string& event
   }
   user_.Close();
   work_.Close();
+  // The last words of the program reach its log before the process goes.
+  for (int i = 0; i < 50 && events_.Count() > 0; ++i) DrainEvents();
 }
 
 void Service::OrderlyEnd() {
