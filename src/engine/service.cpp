@@ -272,8 +272,14 @@ void Service::Shutdown(const std::string& journal_text, const std::string& event
   img_.Closing = true;
   SaveConfig();
   // Let the control thread journal its stop, then hand everything queued to the server, so
-  // the records of the end reach control_log.
-  WaitControlEnded(800);
+  // the records of the end reach control_log. Its cycle may be waiting for a select that only
+  // this thread answers (the select timer is idle from now on): go on answering meanwhile, or
+  // the cycle would sit out its 5500 ms and journal the stop after the flush.
+  for (uint32_t waited = 0; control_.Alive() && waited < 800; waited += 20) {
+    queues_.RunSelectQueue(work_);
+    SystemClock().SleepMs(20);
+  }
+  WaitControlEnded(0);
   {
     std::lock_guard<std::mutex> l(run_mu_);
     FlushWriteQueue(kFlushMs);

@@ -1,0 +1,283 @@
+// The whole Service in the test process, with its real parts (the private database, the
+// event log, the control and polling threads) and no window: a pump thread plays the event
+// loop. The emulator stands in for the field devices, so no serial line is needed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "db/sql_queues.h"
+#include "engine/service.h"
+#include "plant_setup.h"
+#include "platform/recording_operator.h"
+#include "signals/emulator.h"
+#include "support/service_pump.h"
+#include "support/test_db.h"
+
+namespace liron::test {
+namespace {
+
+double Num(const std::string& s) { return s.empty() || s == "NULL" ? NAN : std::stod(s); }
+
+// A column of last_state is the value (to the last digits the records carry).
+bool StateIs(const std::string& column, double value) {
+  return std::fabs(Num(TestDb::Get().Scalar("select " + column + " from last_state")) - value) < 1e-9;
+}
+
+int64_t Int(const std::string& s) { return s.empty() || s == "NULL" ? -1 : std::stoll(s); }
+
+class ServiceControl : public DbTest {
+ protected:
+  // The demo plan in the database, an INI that points at it, and ports that do not exist.
+  void SetUp() override {
+    DbTest::SetUp();
+    std::string error;
+    ASSERT_TRUE(plant.LoadPlan(&error)) << error;
+    plant.settings.Comp = db().Comp();
+    plant.settings.Login = db().User();
+    plant.settings.Password = db().Password();
+    plant.settings.ModBUS_PortName = plant.home.File("no-jumo");
+    plant.settings.V120_PortName = plant.home.File("no-v120");
+    plant.settings.AutoStart = false;
+    plant.settings.AverageLen = 3;
+    ASSERT_TRUE(plant.WriteIni(&error)) << error;
+  }
+
+  // The service with its event loop, through the start-up sequence.
+  void Boot() {
+    svc = std::make_unique<Service>(plant.home.path(), SystemClock(), op);
+    svc->WindowCreated();
+    pump = std::make_unique<ServicePump>(*svc);
+    ASSERT_TRUE(pump->WaitTicks(10));
+    ASSERT_EQ(svc->Image().SignalCount.load(), 11);
+    ASSERT_TRUE(svc->UserConnection().IsOpen());
+  }
+
+  // "Принять новые значения" with the given raw values (0 for the rows not named).
+  void ApplyEmulValues(const std::map<std::string, double>& values) {
+    pump->Run([&] {
+      TProcessImage& img = svc->Image();
+      std::vector<std::string> cells;
+      for (const std::string& name : img.SignalNames) {
+        const auto v = values.find(name);
+        cells.push_back(v == values.end() ? "0" : std::to_string(v->second));
+      }
+      std::string error;
+      EXPECT_TRUE(SetNewEmulValues(img, cells, &error)) << error;
+    });
+  }
+
+  // The master emulator switch on, the demo's values, and the control thread started.
+  void StartEmulated() {
+    pump->Run([&] { SetEmulFlag(svc->Image(), true, svc->Events(), svc->Journal()); });
+    ApplyEmulValues(kValues);
+    ASSERT_TRUE(pump->Call([&] { return svc->StartControl(); }));
+    ASSERT_TRUE(PollUntil([&] {
+      return StateRecordAge() <= 2 && StateIs("PLS", 1.5);
+    }, 30)) << plant.EventLog();
+  }
+
+  int64_t Journal(const std::string& text, const std::string& kind = "СЛУЖБА ПРИЕМА") {
+    return Int(db().Scalar("select count(*) from control_log where MessageText = '" + text +
+                           "' and " + (kind.empty() ? "MessageKind is null" : "MessageKind = '" + kind + "'")));
+  }
+
+  void End() {
+    if (!pump) return;
+    pump->Run([&] { svc->OrderlyEnd(); });
+    pump->Stop();
+  }
+
+  // Raw values: density 50 % and 30 %, levels 25 % and 75 %, drive 2000 of 4000, the bunker
+  // contact closed, and 500 counter units between readings of the totaliser.
+  const std::map<std::string, double> kValues = {{"PLS", 50},  {"PLS2", 30},  {"TNK1", 25},
+                                                 {"TNK2", 75}, {"V1", 2000}, {"BKK3", 1},
+                                                 {"G_1T1", 500}};
+
+  CwdGuard cwd;
+  TestPlant plant;
+  RecordingOperator op;
+  std::unique_ptr<Service> svc;       // ends after its pump
+  std::unique_ptr<ServicePump> pump;
+};
+
+TEST_F(ServiceControl, EmulatedValuesAreCalibratedAndRecorded) {
+  ASSERT_NO_FATAL_FAILURE(Boot());
+  ASSERT_NO_FATAL_FAILURE(StartEmulated());
+
+  // last_state follows the calibrated emulator values, and the flags follow them.
+  const TSqlRows row = db().Query("select PLS, PLS2, TNK1, TNK2, V1, BKK3, RAB, RN from last_state");
+  ASSERT_EQ(row.Rows.size(), 1u);
+  const double expected[] = {1.5, 1.3, 24, 74, 50, 1, 1, 1};
+  for (size_t c = 0; c < 8; ++c)
+    EXPECT_NEAR(Num(row.Rows[0][c].Text), expected[c], 1e-6) << row.Columns[c];
+  // The totaliser: 500 units every fifth V-120 pass, the first reading giving nothing.
+  ASSERT_TRUE(PollUntil([&] { return Num(db().Scalar("select I_1T1 from last_state")) >= 1500; }, 30));
+  EXPECT_EQ(std::fmod(Num(db().Scalar("select I_1T1 from last_state")), 500.0), 0.0);
+
+  // New values: density below MIN_PLS and level below MIN_NAGR clear both flags.
+  auto values = kValues;
+  values["PLS"] = 10;
+  values["TNK1"] = 5;
+  ApplyEmulValues(values);
+  EXPECT_TRUE(PollUntil([&] {
+    return StateIs("PLS", 1.1) && StateIs("RAB", 0) && StateIs("TNK1", 4.8) && StateIs("RN", 0);
+  }, 10)) << db().Scalar("select concat(PLS, ' ', RAB, ' ', TNK1, ' ', RN) from last_state");
+
+  // The V-120 back on its (missing) line: its module goes stale and nothing is recorded;
+  // emulated again, the records come back.
+  pump->Run([&] { SetV120Emul(svc->Image(), false, svc->Events(), svc->Journal()); });
+  EXPECT_TRUE(PollUntil([&] { return StateRecordAge() > 6; }, 20));
+  EXPECT_GT(svc->Image().ModuleErrors[kModuleV120].load(), 0);
+  pump->Run([&] { SetV120Emul(svc->Image(), true, svc->Events(), svc->Journal()); });
+  EXPECT_TRUE(PollUntil([&] { return StateRecordAge() <= 1; }, 20));
+
+  // The minute's row holds the averaged values and the booked totaliser increments.
+  EXPECT_GE(db().Count("pu_data"), 1);
+  EXPECT_GT(Num(db().Scalar("select sum(G_1T1) from pu_data")), 0);
+
+  // The switches are journalled with their texts, and posted.
+  for (const char* text : {"*** Включен эмулятор ***", "--- Эмулятор V120 выключен ---",
+                           "*** Включен эмулятор V120 ***"})
+    EXPECT_EQ(Journal(text), 1) << text;
+  End();
+  const std::vector<std::string> events = plant.EventTexts();
+  for (const char* text : {"*** Включен эмулятор ***", "--- Эмулятор V120 выключен ---",
+                           "*** Включен эмулятор V120 ***"})
+    EXPECT_EQ(CountEvents(events, text), 1) << text;
+  for (const std::string& e : events) EXPECT_EQ(e.find("*** SQL error"), std::string::npos) << e;
+}
+
+TEST_F(ServiceControl, ControlLoopReconnectsAndRunsWhatWasQueuedMeanwhile) {
+  ASSERT_NO_FATAL_FAILURE(Boot());
+  ASSERT_NO_FATAL_FAILURE(StartEmulated());
+
+  ASSERT_TRUE(db().StopServer());
+  struct Back {
+    ~Back() {
+      if (!up) TestDb::Get().StartServer();
+    }
+    bool up = false;
+  } back;
+  // The control thread has noticed: it only tries to reconnect now and queues nothing.
+  ASSERT_TRUE(PollUntil([&] { return svc->Image().ReconnectFailures.load() >= 2; }, 30));
+  const int waiting = svc->Queues().WaitingStatements();
+  ASSERT_LE(waiting, 10);
+
+  // The operator's side goes on journalling: the queue takes what its limit allows.
+  constexpr int kRecords = 120;
+  pump->Run([&] {
+    for (int i = 0; i < kRecords; ++i)
+      svc->Journal().WriteJournal("Запись во время простоя " + std::to_string(i), "");
+  });
+  EXPECT_EQ(svc->Queues().WaitingStatements(), kSqlQueueLimit + 1);
+  const int kept = kSqlQueueLimit + 1 - waiting;
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  EXPECT_TRUE(svc->Image().ControlRunning.load());
+
+  ASSERT_TRUE(db().StartServer());
+  back.up = true;
+  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() <= 1; }, 20)) << plant.EventLog();
+
+  // The records queued during the outage are all there, the first ones up to the limit.
+  const TSqlRows rows = db().Query(
+      "select MessageText from control_log where MessageText like 'Запись во время простоя %'");
+  std::vector<int> numbers;
+  for (const auto& r : rows.Rows) numbers.push_back(std::stoi(r[0].Text.substr(r[0].Text.rfind(' ') + 1)));
+  std::sort(numbers.begin(), numbers.end());
+  std::vector<int> expected(kept);
+  for (int i = 0; i < kept; ++i) expected[i] = i;
+  EXPECT_EQ(numbers, expected);
+
+  // One event per failed reconnection; far from the 302nd, so the thread runs on.
+  const int failures = svc->Image().ReconnectFailures.load();
+  EXPECT_GE(failures, 3);
+  EXPECT_TRUE(PollUntil([&] {
+    return CountEvents(plant.EventTexts(), "Не могу подключиться к MySQL серверу.") == failures;
+  }, 10)) << failures;
+  EXPECT_TRUE(svc->Image().ControlRunning.load());
+  EXPECT_EQ(CountEvents(plant.EventTexts(), "MySQL сервер недоступен."), 0);
+  End();
+  for (const std::string& e : plant.EventTexts())
+    EXPECT_EQ(e.find("*** SQL error"), std::string::npos) << e;
+}
+
+TEST_F(ServiceControl, OrderlyEndJournalsBothRecordsAndSavesTheIni) {
+  ASSERT_NO_FATAL_FAILURE(Boot());
+  ASSERT_NO_FATAL_FAILURE(StartEmulated());
+  TSettings s = svc->Image().Settings();
+  s.AverageLen = 7;
+  s.MaxWriteCount = 3;
+  svc->Image().SetSettings(s);
+
+  // "Закрыть" just as the control thread waits for the answer of a select: the event-loop
+  // thread must still let the cycle finish, so the thread can journal its stop.
+  pump->Run([&] {
+    for (int i = 0; i < 400 && svc->Queues().WaitingSelects() == 0; ++i)
+      SystemClock().SleepMs(5);
+    EXPECT_GT(svc->Queues().WaitingSelects(), 0);
+    svc->OrderlyEnd();
+  });
+  pump->Stop();
+
+  EXPECT_EQ(Journal("*** Завершение работы по команде оператора ***", ""), 1);
+  EXPECT_EQ(Journal("<<< Поток управления остановлен. >>>"), 1);
+  EXPECT_EQ(Journal(">>> Запуск потока управления. <<<"), 1);
+  EXPECT_TRUE(PollUntil([&] { return !svc->Image().ControlRunning.load(); }, 10));
+  EXPECT_FALSE(svc->UserConnection().IsOpen());
+  const std::string ini = ReadFileBytes(plant.Ini());
+  EXPECT_NE(ini.find("AverageLen=7"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("MaxWriteCount=3"), std::string::npos) << ini;
+  EXPECT_EQ(CountEvents(plant.EventTexts(), "*** Завершение работы по команде оператора ***"), 1);
+}
+
+TEST_F(ServiceControl, ApplyCalibrationsReloadsAndRestartsRunningOrStopped) {
+  ASSERT_NO_FATAL_FAILURE(Boot());
+  ASSERT_NO_FATAL_FAILURE(StartEmulated());
+
+  // Running: a new scale for the density, applied.
+  ASSERT_TRUE(db().Exec("delete from kalibr where SignalName='PLS'"));
+  ASSERT_TRUE(db().Exec("insert into kalibr (SignalName, AVal, FVal) values ('PLS', 0, 1), ('PLS', 100, 3)"));
+  pump->Run([&] { svc->ApplyCalibrations(); });
+  EXPECT_TRUE(PollUntil([&] { return svc->Image().ControlRunning.load(); }, 5));
+  EXPECT_TRUE(PollUntil([&] { return StateIs("PLS", 2.0); }, 20)) << plant.EventLog();
+  EXPECT_TRUE(PollUntil([&] {
+    return Journal("!!! Изменены калибровки !!!") == 1 &&
+           Journal("<<< Поток управления остановлен. >>>") == 1 &&
+           Journal(">>> Запуск потока управления. <<<") == 2;
+  }, 10));
+
+  // Stopped: the apply reloads and starts the thread all the same.
+  pump->Run([&] { svc->OperatorStop(); });
+  ASSERT_TRUE(PollUntil([&] { return !svc->Image().ControlRunning.load(); }, 20));
+  ASSERT_TRUE(db().Exec("delete from kalibr where SignalName='PLS'"));
+  ASSERT_TRUE(db().Exec("insert into kalibr (SignalName, AVal, FVal) values ('PLS', 0, 0), ('PLS', 100, 1)"));
+  pump->Run([&] { svc->ApplyCalibrations(); });
+  EXPECT_TRUE(PollUntil([&] { return svc->Image().ControlRunning.load(); }, 5));
+  EXPECT_TRUE(PollUntil([&] {
+    return StateRecordAge() <= 1 && StateIs("PLS", 0.5) && StateIs("RAB", 0);
+  }, 20)) << plant.EventLog();
+  EXPECT_TRUE(PollUntil([&] {
+    return Journal("!!! Изменены калибровки !!!") == 2 &&
+           Journal("<<< Поток управления остановлен. >>>") == 2 &&
+           Journal(">>> Запуск потока управления. <<<") == 3;
+  }, 10));
+
+  End();
+  const std::vector<std::string> events = plant.EventTexts();
+  EXPECT_EQ(CountEvents(events, "=== В калибровочные таблицы внесены изменения. ==="), 2);
+  EXPECT_EQ(CountEvents(events, "Поток контроля останавливается для применения настроек"), 2);
+  EXPECT_EQ(CountEvents(events, "Загружаем новые калибровки..."), 2);
+  EXPECT_EQ(CountEvents(events, "Запускаем поток приема..."), 2);
+  EXPECT_EQ(CountEvents(events, "Прием прекращается по команде оператора."), 1);
+  for (const std::string& e : events) EXPECT_EQ(e.find("*** SQL error"), std::string::npos) << e;
+}
+
+}  // namespace
+}  // namespace liron::test
