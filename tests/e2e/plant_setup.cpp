@@ -140,6 +140,21 @@ double StateRecordAge() {
   return age.empty() || age == "NULL" ? 1e9 : std::stod(age);
 }
 
+std::string RunningCopies() {
+  std::string out;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string pid = e.path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string comm = ReadFileBytes("/proc/" + pid + "/comm");
+    if (comm.rfind("liron36", 0) != 0) continue;
+    std::string cmdline = ReadFileBytes("/proc/" + pid + "/cmdline");
+    std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+    out += pid + " " + cmdline + "\n";
+  }
+  return out.empty() ? "" : "liron36 processes:\n" + out;
+}
+
 CwdGuard::CwdGuard() {
   std::error_code ec;
   dir_ = std::filesystem::current_path(ec).string();

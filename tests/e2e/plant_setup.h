@@ -63,6 +63,10 @@ double CpuSeconds(pid_t pid);
 // no row.
 double StateRecordAge();
 
+// The liron36 processes running on this machine, one "pid command line" a line, for the
+// message of a failed start: a second copy of the program ends at once, silently.
+std::string RunningCopies();
+
 // Puts the current directory back when it goes: a Service makes its home the current
 // directory, and the home of a test is removed at its end.
 class CwdGuard {

@@ -1,0 +1,153 @@
+// The database server dies under the running daemon (SIGKILL, as a crash) and comes back a
+// minute later: the daemon keeps running without spinning, reports every failed reconnection,
+// reconnects within a cycle or two of the server's return and records on; the totaliser
+// increments handed out while the server was away are booked after its return.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "plant_setup.h"
+#include "support/child_process.h"
+#include "support/test_db.h"
+
+namespace liron::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kReconnectFailed[] = "Не могу подключиться к MySQL серверу.";
+
+// Local time as the server and the service write it: "yyyy-mm-dd hh:nn:ss".
+std::string LocalNow() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
+}
+
+std::vector<long long> Totals(const std::string& log) {
+  std::ifstream in(log);
+  std::vector<long long> out;
+  std::string line;
+  std::regex re("^total 1 52 (-?[0-9]+)");
+  std::smatch m;
+  while (std::getline(in, line))
+    if (std::regex_search(line, m, re)) out.push_back(std::stoll(m[1]));
+  return out;
+}
+
+double Num(const std::string& s) { return s.empty() || s == "NULL" ? NAN : std::stod(s); }
+
+// Brings the server back when a test leaves it dead, so the tests after it find it.
+struct ServerGuard {
+  bool down = false;
+  ~ServerGuard() {
+    if (down) TestDb::Get().StartServer();
+  }
+};
+
+class FaultDatabase : public DbTest {};
+
+TEST_F(FaultDatabase, ServerKilledForAMinuteDaemonReconnectsAndBooksTheOutage) {
+  TestPlant plant;
+  std::string error;
+  ASSERT_TRUE(plant.Start(&error)) << error;
+  ChildProcess daemon;
+  ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
+                           plant.home.File("daemon.out")));
+  ASSERT_TRUE(PollUntil([&] { return db().Count("pu_data") >= 1 && StateRecordAge() <= 2; }, 45))
+      << plant.EventLog() << RunningCopies();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+
+  // The crash.
+  ServerGuard guard;
+  const std::string killed_at = LocalNow();
+  ASSERT_TRUE(KillDbServer(&error)) << error;
+  guard.down = true;
+
+  // A minute without a server: the daemon stays up and idles between its attempts.
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  const double cpu_before = CpuSeconds(daemon.pid());
+  std::this_thread::sleep_for(std::chrono::seconds(50));
+  const double cpu_after = CpuSeconds(daemon.pid());
+  ASSERT_TRUE(daemon.Running()) << plant.EventLog();
+  ASSERT_GE(cpu_before, 0);
+  EXPECT_LT(cpu_after - cpu_before, 10.0) << "CPU seconds in 50 s without a server";
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  const int failures_during = CountEvents(plant.EventTexts(), kReconnectFailed);
+
+  // The server comes back: the records go on within a cycle or two of its return.
+  const std::string back_at = LocalNow();
+  ASSERT_TRUE(db().StartServer());
+  guard.down = false;
+  const auto returned = Clock::now();
+  ASSERT_TRUE(PollUntil([&] {
+    return db().Scalar("select RecMoment > '" + back_at + "' from last_state") == "1";
+  }, 30)) << plant.EventLog();
+  const auto reconnect_s =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - returned).count() / 1000.0;
+  EXPECT_LT(reconnect_s, 10.0);
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  EXPECT_LE(StateRecordAge(), 2);  // and it goes on
+  EXPECT_TRUE(daemon.Running());
+
+  // One event per failed reconnection, about one a second for the minute without a server,
+  // and far from the 302nd that would stop the control thread.
+  std::vector<std::string> events = plant.EventTexts();
+  const int failures = CountEvents(events, kReconnectFailed);
+  EXPECT_GE(failures_during, 40);
+  EXPECT_LE(failures, 90);
+  EXPECT_EQ(CountEvents(events, "MySQL сервер недоступен."), 0);
+  for (const std::string& e : events) {
+    // A statement that lost its link is kept for the next connection, not reported.
+    EXPECT_EQ(e.find("*** SQL error"), std::string::npos) << e;
+  }
+
+  // The minute of the crash has its row, and so has the minute of the return.
+  EXPECT_GE(std::stoi(db().Scalar("select count(*) from pu_data where RecMoment <= '" + killed_at + "'")), 1);
+  EXPECT_GE(std::stoi(db().Scalar("select count(*) from pu_data where RecMoment >= "
+                                  "date_format('" + back_at + "', '%Y-%m-%d %H:%i:00')")),
+            1);
+  EXPECT_EQ(db().Scalar("select count(*) from pu_data where second(RecMoment) <> 0"), "0");
+
+  // The V-120 was read on through the outage: its increments are all booked, the last
+  // reading at most not yet (one step of 2.5), and a statement cut off by the crash at most
+  // once more.
+  const std::vector<long long> totals = Totals(plant.v120_log);
+  ASSERT_GE(totals.size(), 10u);
+  const double handed = 0.01 * static_cast<double>(totals.back() - totals.front());
+  const double booked = Num(db().Scalar("select sum(G_1T1) from pu_data"));
+  EXPECT_GT(handed, 30);  // about 80 s of readings, 2.5 each fifth second
+  EXPECT_NEAR(booked, handed, 5.0 + 1e-6);
+
+  // The operator's end still works and its records reach the journal.
+  ASSERT_TRUE(daemon.Signal(SIGINT));
+  int status = -1;
+  ASSERT_TRUE(daemon.Wait(15000, &status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText = "
+                        "'>>> Запуск потока управления. <<<'"),
+            "1");
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText = "
+                        "'<<< Поток управления остановлен. >>>'"),
+            "1");
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText = "
+                        "'*** Завершение работы по команде оператора ***' and MessageKind is null"),
+            "1");
+  std::printf("reconnected %.1f s after the server's return; %d failed reconnections; "
+              "%.2f CPU s in 50 s without a server; booked %.2f of %.2f\n",
+              reconnect_s, failures, cpu_after - cpu_before, booked, handed);
+}
+
+}  // namespace
+}  // namespace liron::test

@@ -1,0 +1,135 @@
+// Field devices that fail under the running daemon: a JUMO line whose device vanishes (its
+// pseudo-terminal closes), and simulators that bury their replies in noise. The daemon must
+// keep running and serving the other line, report the failed reads, not spin, and pick the
+// readings up again once the noise stops.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cmath>
+#include <thread>
+
+#include "plant_setup.h"
+#include "support/child_process.h"
+#include "support/test_db.h"
+
+namespace liron::test {
+namespace {
+
+double Num(const std::string& s) { return s.empty() || s == "NULL" ? NAN : std::stod(s); }
+
+int CountPrefixed(const std::vector<std::string>& texts, const std::string& prefix) {
+  int n = 0;
+  for (const std::string& t : texts) n += t.rfind(prefix, 0) == 0;
+  return n;
+}
+
+class FaultSerial : public DbTest {
+ protected:
+  // The plant, the daemon, and the first cycle recorded.
+  void StartAll(TestPlant& plant) {
+    std::string error;
+    ASSERT_TRUE(plant.Start(&error)) << error;
+    ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
+                             plant.home.File("daemon.out")));
+    ASSERT_TRUE(PollUntil([&] {
+      return StateRecordAge() <= 2 && Num(db().Scalar("select PLS from last_state")) > 0;
+    }, 45)) << plant.EventLog() << RunningCopies();
+  }
+
+  ChildProcess daemon;
+};
+
+TEST_F(FaultSerial, VanishedJumoDeviceLeavesTheDaemonServingTheV120) {
+  TestPlant plant;
+  ASSERT_NO_FATAL_FAILURE(StartAll(plant));
+
+  // The JUMO device goes: its simulator is killed, so its pty closes under the daemon.
+  plant.jumo.Stop(SIGKILL, 3000);
+  ASSERT_FALSE(plant.jumo.Running());
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+
+  const int v120_before = CountLines(plant.v120_log, "rx ");
+  const int failed_before = CountPrefixed(plant.EventTexts(), "Сбой чтения сигнала ");
+  const double cpu_before = CpuSeconds(daemon.pid());
+  std::this_thread::sleep_for(std::chrono::seconds(10));
+  const double cpu_after = CpuSeconds(daemon.pid());
+  const std::vector<std::string> events = plant.EventTexts();
+  const int failed_after = CountPrefixed(events, "Сбой чтения сигнала ");
+  const int v120_after = CountLines(plant.v120_log, "rx ");
+
+  ASSERT_TRUE(daemon.Running()) << plant.EventLog();
+  // No busy loop on the dead line: a spinning thread would burn about 10 s here.
+  ASSERT_GE(cpu_before, 0);
+  EXPECT_LT(cpu_after - cpu_before, 3.0) << "CPU seconds in 10 s";
+  // Every pass fails its JUMO reads, each with its event ...
+  EXPECT_GT(failed_after, failed_before);
+  for (const char* name : {"PLS", "TNK1", "PLS2", "TNK2"})
+    EXPECT_GE(CountEvents(events, std::string("Сбой чтения сигнала ") + name), 2) << name;
+  EXPECT_EQ(CountEvents(events, "Сбой чтения сигнала _PLSZ"), 0);  // never read
+  // ... while the V-120 is still asked every pass (about ten in 10 s).
+  EXPECT_GE(v120_after - v120_before, 5);
+  // With a module silent for more than 5 s no cycle is recorded.
+  EXPECT_GT(StateRecordAge(), 5);
+
+  std::printf("%.2f CPU s in 10 s with a dead JUMO line; %d failed reads\n", cpu_after - cpu_before,
+              failed_after - failed_before);
+
+  // The operator's end works with a dead line.
+  ASSERT_TRUE(daemon.Signal(SIGINT));
+  int status = -1;
+  ASSERT_TRUE(daemon.Wait(20000, &status)) << plant.EventLog();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText = "
+                        "'<<< Поток управления остановлен. >>>'"),
+            "1");
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText = "
+                        "'*** Завершение работы по команде оператора ***'"),
+            "1");
+  EXPECT_TRUE(plant.v120.Running());
+}
+
+TEST_F(FaultSerial, NoisyDevicesFailTheirReadsAndRecoverWhenTheNoiseStops) {
+  TestPlant plant;
+  plant.control_files = true;
+  ASSERT_NO_FATAL_FAILURE(StartAll(plant));
+
+  // JUMO: 300 stray bytes before every reply, more than the address hunt skips.
+  WriteFileBytes(plant.jumo_control, "fault noise bytes=300\n");
+  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() > 6; }, 20)) << plant.EventLog();
+  ASSERT_TRUE(PollUntil([&] {
+    return CountEvents(plant.EventTexts(), "Сбой чтения сигнала PLS") >= 2;
+  }, 20)) << plant.EventLog();
+  EXPECT_TRUE(daemon.Running());
+
+  WriteFileBytes(plant.jumo_control, "fault none\n");
+  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() <= 1; }, 20)) << plant.EventLog();
+  EXPECT_NEAR(Num(db().Scalar("select PLS from last_state")), 1.5, 1e-6);
+  EXPECT_NEAR(Num(db().Scalar("select TNK1 from last_state")), 58.4, 1e-6);
+
+  // V-120: noise instead of replies; its failed passes post nothing, but no cycle passes.
+  WriteFileBytes(plant.v120_control, "fault noise\n");
+  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() > 6; }, 20)) << plant.EventLog();
+  EXPECT_GE(CountLines(plant.v120_log, "fault noise"), 2);
+  EXPECT_TRUE(daemon.Running());
+
+  WriteFileBytes(plant.v120_control, "fault none\n");
+  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() <= 1; }, 20)) << plant.EventLog();
+  EXPECT_NEAR(Num(db().Scalar("select V1 from last_state")), 50.0, 1e-6);
+  EXPECT_NEAR(Num(db().Scalar("select PLS from last_state")), 1.5, 1e-6);
+
+  for (const std::string& e : plant.EventTexts()) {
+    EXPECT_EQ(e.find("*** SQL error"), std::string::npos) << e;
+    EXPECT_EQ(e.find("Ошибка в функции"), std::string::npos) << e;  // no exception anywhere
+  }
+  ASSERT_TRUE(daemon.Signal(SIGTERM));
+  int status = -1;
+  ASSERT_TRUE(daemon.Wait(5000, &status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+}  // namespace
+}  // namespace liron::test
