@@ -52,8 +52,9 @@ demo_devices_start() {  # DIR V120_SPEED
   V120_LINK=$dir/v120
 
   # Own sessions, SIGINT and SIGTERM at their defaults: stopped by the demo, by pid.
+  # Its log has one line per request; the demo reads the setpoint writes from it.
   setsid env --default-signal=INT,TERM "$BUILD/tools/jumo-sim" --config "$dir/jumo-sim.conf" \
-    --pty "$JUMO_LINK" </dev/null >"$dir/jumo-sim.out" 2>&1 &
+    --pty "$JUMO_LINK" --log "$dir/jumo-sim.log" </dev/null >"$dir/jumo-sim.out" 2>&1 &
   JUMO_PID=$!
   demo_track "jumo-sim" "$JUMO_PID"
   demo_wait_link "$JUMO_LINK" "$JUMO_PID" || {
