@@ -170,7 +170,12 @@ void IniFile::WriteBool(const std::string& section, const std::string& key, bool
 std::string IniFile::Text() const {
   std::string out;
   impl_->ini.Save(out, false);
-  return WindowsLines(out);
+  out = WindowsLines(out);
+  // A Windows-1251 file whose first name begins with "п»ї" starts with the very bytes of the
+  // UTF-8 mark and would read back as UTF-8, its other letters turned to '?'. A blank first
+  // line keeps it Windows-1251; it is dropped when the file is read.
+  if (out.rfind(kUtf8Mark, 0) == 0) out.insert(0, "\r\n");
+  return out;
 }
 
 bool IniFile::Save(const std::string& path, std::string* error) const {
