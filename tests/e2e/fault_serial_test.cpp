@@ -92,6 +92,41 @@ TEST_F(FaultSerial, VanishedJumoDeviceLeavesTheDaemonServingTheV120) {
   EXPECT_TRUE(plant.v120.Running());
 }
 
+TEST_F(FaultSerial, VanishedV120DeviceLeavesTheDaemonServingTheJumo) {
+  TestPlant plant;
+  ASSERT_NO_FATAL_FAILURE(StartAll(plant));
+
+  plant.v120.Stop(SIGKILL, 3000);
+  ASSERT_FALSE(plant.v120.Running());
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+
+  const int jumo_before = CountLines(plant.jumo_log, "rx slave=");
+  const double cpu_before = CpuSeconds(daemon.pid());
+  std::this_thread::sleep_for(std::chrono::seconds(10));
+  const double cpu_after = CpuSeconds(daemon.pid());
+  const int jumo_after = CountLines(plant.jumo_log, "rx slave=");
+
+  ASSERT_TRUE(daemon.Running()) << plant.EventLog();
+  ASSERT_GE(cpu_before, 0);
+  EXPECT_LT(cpu_after - cpu_before, 3.0) << "CPU seconds in 10 s";
+  // The JUMO controllers are still read, four signals a pass, about one pass a second.
+  EXPECT_GE(jumo_after - jumo_before, 20);
+  EXPECT_GT(StateRecordAge(), 5);
+  std::printf("%.2f CPU s in 10 s with a dead V-120 line; %d JUMO requests\n",
+              cpu_after - cpu_before, jumo_after - jumo_before);
+
+  ASSERT_TRUE(daemon.Signal(SIGINT));
+  int status = -1;
+  ASSERT_TRUE(daemon.Wait(20000, &status)) << plant.EventLog();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText = "
+                        "'<<< Поток управления остановлен. >>>'"),
+            "1");
+  for (const std::string& e : plant.EventTexts())
+    EXPECT_EQ(e.find("Ошибка в"), std::string::npos) << e;  // a dead line is no exception
+  EXPECT_TRUE(plant.jumo.Running());
+}
+
 TEST_F(FaultSerial, NoisyDevicesFailTheirReadsAndRecoverWhenTheNoiseStops) {
   TestPlant plant;
   plant.control_files = true;
