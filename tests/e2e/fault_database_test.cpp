@@ -149,5 +149,52 @@ TEST_F(FaultDatabase, ServerKilledForAMinuteDaemonReconnectsAndBooksTheOutage) {
               reconnect_s, failures, cpu_after - cpu_before, booked, handed);
 }
 
+TEST_F(FaultDatabase, ServerFrozenForTwentySecondsDaemonRecovers) {
+  TestPlant plant;
+  std::string error;
+  ASSERT_TRUE(plant.Start(&error)) << error;
+  ChildProcess daemon;
+  ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
+                           plant.home.File("daemon.out")));
+  ASSERT_TRUE(PollUntil([&] { return db().Count("pu_data") >= 1 && StateRecordAge() <= 2; }, 45))
+      << plant.EventLog() << RunningCopies();
+
+  // The server stops answering without closing anything: a hung host.
+  const pid_t server = DbServerPid(&error);
+  ASSERT_GT(server, 0) << error;
+  struct Thaw {
+    pid_t pid;
+    ~Thaw() { kill(pid, SIGCONT); }
+  } thaw{server};
+  ASSERT_EQ(kill(server, SIGSTOP), 0);
+  const double cpu_before = CpuSeconds(daemon.pid());
+  std::this_thread::sleep_for(std::chrono::seconds(20));
+  const double cpu_after = CpuSeconds(daemon.pid());
+  ASSERT_TRUE(daemon.Running()) << plant.EventLog();
+  EXPECT_LT(cpu_after - cpu_before, 5.0) << "CPU seconds in 20 s with a frozen server";
+
+  const std::string thawed_at = LocalNow();
+  ASSERT_EQ(kill(server, SIGCONT), 0);
+  const auto thawed = Clock::now();
+  ASSERT_TRUE(PollUntil([&] {
+    return db().Scalar("select RecMoment > '" + thawed_at + "' from last_state") == "1";
+  }, 60)) << plant.EventLog();
+  const double recovered_s = std::chrono::duration<double>(Clock::now() - thawed).count();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  EXPECT_LE(StateRecordAge(), 2);
+  for (const std::string& e : plant.EventTexts())
+    EXPECT_EQ(e.find("*** SQL error"), std::string::npos) << e;
+
+  ASSERT_TRUE(daemon.Signal(SIGINT));
+  int status = -1;
+  ASSERT_TRUE(daemon.Wait(15000, &status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText = "
+                        "'*** Завершение работы по команде оператора ***'"),
+            "1");
+  std::printf("recording again %.1f s after the server thawed; %.2f CPU s while frozen\n",
+              recovered_s, cpu_after - cpu_before);
+}
+
 }  // namespace
 }  // namespace liron::test

@@ -164,21 +164,27 @@ CwdGuard::~CwdGuard() {
   if (!dir_.empty() && chdir(dir_.c_str()) != 0) std::perror("chdir");
 }
 
-bool KillDbServer(std::string* error) {
+pid_t DbServerPid(std::string* error) {
   const TestDbInfo& info = TestDb::Get().Info();
   std::string text = ReadFileBytes(info.Dir + "/server.pid");
   const pid_t pid = static_cast<pid_t>(std::atol(text.c_str()));
   if (pid <= 0) {
     *error = "no server pid in " + info.Dir;
-    return false;
+    return -1;
   }
   // Only the server of this folder: its command line names the data folder.
   std::string cmdline = ReadFileBytes("/proc/" + std::to_string(pid) + "/cmdline");
   std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
   if (cmdline.find("--datadir=" + info.Dir + "/data") == std::string::npos) {
     *error = "pid " + std::to_string(pid) + " is not the test server: " + cmdline;
-    return false;
+    return -1;
   }
+  return pid;
+}
+
+bool KillDbServer(std::string* error) {
+  const pid_t pid = DbServerPid(error);
+  if (pid <= 0) return false;
   if (kill(pid, SIGKILL) != 0) {
     *error = "kill failed";
     return false;

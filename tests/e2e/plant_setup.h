@@ -80,6 +80,9 @@ class CwdGuard {
   std::string dir_;
 };
 
+// The pid of the private database server (checked against its data folder); -1 with *error.
+pid_t DbServerPid(std::string* error);
+
 // Kills the private database server with SIGKILL, as a crash would, and waits until it is
 // gone. TestDb::StartServer() brings it back on the same data, socket and port.
 bool KillDbServer(std::string* error);

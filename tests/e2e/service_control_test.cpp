@@ -237,6 +237,27 @@ TEST_F(ServiceControl, OrderlyEndJournalsBothRecordsAndSavesTheIni) {
   EXPECT_EQ(CountEvents(plant.EventTexts(), "*** Завершение работы по команде оператора ***"), 1);
 }
 
+TEST_F(ServiceControl, OrderlyEndWithoutAServerEndsPromptlyAndSavesTheIni) {
+  ASSERT_NO_FATAL_FAILURE(Boot());
+  ASSERT_NO_FATAL_FAILURE(StartEmulated());
+  ASSERT_TRUE(db().StopServer());
+  struct Back {
+    ~Back() { TestDb::Get().StartServer(); }
+  } back;
+  ASSERT_TRUE(PollUntil([&] { return svc->Image().ReconnectFailures.load() >= 1; }, 30));
+
+  const auto start = std::chrono::steady_clock::now();
+  pump->Run([&] { svc->OrderlyEnd(); });
+  pump->Stop();
+  EXPECT_TRUE(PollUntil([&] { return !svc->Image().ControlRunning.load(); }, 5));
+  svc.reset();  // the threads are joined
+  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(took, 10.0);
+  EXPECT_NE(ReadFileBytes(plant.Ini()).find("AverageLen=3"), std::string::npos);
+  EXPECT_EQ(CountEvents(plant.EventTexts(), "*** Завершение работы по команде оператора ***"), 1);
+  EXPECT_GE(CountEvents(plant.EventTexts(), "Не могу подключиться к MySQL серверу."), 1);
+}
+
 TEST_F(ServiceControl, ApplyCalibrationsReloadsAndRestartsRunningOrStopped) {
   ASSERT_NO_FATAL_FAILURE(Boot());
   ASSERT_NO_FATAL_FAILURE(StartEmulated());
