@@ -4,7 +4,9 @@
 // thread asks for the control thread's priority, as the service does. Reported: median period
 // between cycle starts and the 99th percentile of its deviation from 980 ms.
 //
-//   cycle_pacing_bench [--cycles=N] [benchmark flags]     (default 61 cycles, about 60 s)
+//   cycle_pacing_bench [--cycles=N] [--normal-policy] [benchmark flags]
+//     --cycles=N        cycles to run (default 61, about 60 s)
+//     --normal-policy   stay at the normal policy, as a service without the right to SCHED_FIFO
 #include <benchmark/benchmark.h>
 
 #include <sched.h>
@@ -36,6 +38,7 @@ namespace liron {
 namespace {
 
 int g_cycles = 61;
+bool g_normal_policy = false;
 
 // The cycle's steps on the image; the polling threads are played by EmulateReadings.
 class EmulatedPlant : public ControlPlant {
@@ -91,7 +94,7 @@ void BM_PacedControlCycle(benchmark::State& state) {
   RecordingOperator op;
   bench::BuildPlantPlan(img);
   EmulatedPlant plant(img, events);
-  SetCurrentThreadPriority(ThreadPriority::TimeCritical);
+  if (!g_normal_policy) SetCurrentThreadPriority(ThreadPriority::TimeCritical);
   const bool fifo = sched_getscheduler(0) == SCHED_FIFO;
 
   std::vector<std::chrono::steady_clock::time_point> starts;
@@ -125,6 +128,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     if (std::strncmp(argv[i], "--cycles=", 9) == 0) {
       liron::g_cycles = std::max(2, std::atoi(argv[i] + 9));
+    } else if (std::strcmp(argv[i], "--normal-policy") == 0) {
+      liron::g_normal_policy = true;
     } else {
       rest.push_back(argv[i]);
     }
