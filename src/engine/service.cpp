@@ -275,7 +275,7 @@ void Service::Shutdown(const std::string& journal_text, const std::string& event
   // the records of the end reach control_log. Its cycle may be waiting for a select that only
   // this thread answers (the select timer is idle from now on): go on answering meanwhile, or
   // the cycle would sit out its 5500 ms and journal the stop after the flush.
-  for (uint32_t waited = 0; control_.Alive() && waited < 800; waited += 20) {
+  for (uint32_t waited = 0; control_.Alive() && waited < kEndWaitMs; waited += 20) {
     queues_.RunSelectQueue(work_);
     SystemClock().SleepMs(20);
   }

@@ -33,6 +33,10 @@ class TVisionLink;
 constexpr int kEventBufferCapacity = 400;
 constexpr int kUserConnectAttempts = 16;
 constexpr uint32_t kFlushMs = 2000;  // the end flushes the write queue at most this long
+// The end waits at most this long for the control thread to journal its stop: it first waits
+// for the polling pass in progress, which against silent controllers lasts about half a second
+// per JUMO signal.
+constexpr uint32_t kEndWaitMs = 3000;
 
 extern const char kAppTitle[];    // "Служба приема ЛИРОН-36"
 extern const char kAppCaption[];  // "Служба приема ЛИРОН-36  1.20"

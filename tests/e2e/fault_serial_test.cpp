@@ -127,6 +127,42 @@ TEST_F(FaultSerial, VanishedV120DeviceLeavesTheDaemonServingTheJumo) {
   EXPECT_TRUE(plant.jumo.Running());
 }
 
+TEST_F(FaultSerial, OrderlyEndWithSilentControllersJournalsTheStop) {
+  TestPlant plant;
+  plant.control_files = true;
+  ASSERT_NO_FATAL_FAILURE(StartAll(plant));
+
+  // Both JUMO controllers fall silent: every read of a pass waits out its reply time.
+  WriteFileBytes(plant.jumo_control, "fault silence\n");
+  ASSERT_TRUE(PollUntil([&] {
+    return CountEvents(plant.EventTexts(), "Сбой чтения сигнала TNK2") >= 2;
+  }, 20)) << plant.EventLog();
+  // Waiting for replies that do not come is no work: no spinning meanwhile.
+  const int failed_before = CountEvents(plant.EventTexts(), "Сбой чтения сигнала PLS");
+  const double cpu_before = CpuSeconds(daemon.pid());
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  const double cpu_after = CpuSeconds(daemon.pid());
+  const int failed_after = CountEvents(plant.EventTexts(), "Сбой чтения сигнала PLS");
+  EXPECT_LT(cpu_after - cpu_before, 1.5) << "CPU seconds in 5 s";
+  EXPECT_GE(failed_after - failed_before, 2);
+  std::printf("%.2f CPU s in 5 s with silent controllers; %d failed reads of PLS\n",
+              cpu_after - cpu_before, failed_after - failed_before);
+
+  const auto asked = std::chrono::steady_clock::now();
+  ASSERT_TRUE(daemon.Signal(SIGINT));
+  int status = -1;
+  ASSERT_TRUE(daemon.Wait(20000, &status)) << plant.EventLog();
+  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText = "
+                        "'*** Завершение работы по команде оператора ***'"),
+            "1");
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText = "
+                        "'<<< Поток управления остановлен. >>>'"),
+            "1");
+  std::printf("ended %.1f s after SIGINT with silent controllers\n", took);
+}
+
 TEST_F(FaultSerial, NoisyDevicesFailTheirReadsAndRecoverWhenTheNoiseStops) {
   TestPlant plant;
   plant.control_files = true;
