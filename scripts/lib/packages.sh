@@ -4,7 +4,7 @@ LIRON_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libmariadb-dev mariadb-server mariadb-client
   qt6-base-dev libmodbus-dev libsimpleini-dev
-  socat xvfb xauth
+  socat xvfb xauth python3
   xdotool imagemagick
 )
 
