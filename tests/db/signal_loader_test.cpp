@@ -3,19 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/fake_clock.h"
+#include "support/event_texts.h"
 #include "support/test_db.h"
 
 namespace liron {
 namespace {
-
-std::vector<std::string> Events(TEventFIFO& events) {
-  std::vector<std::string> out;
-  std::string text;
-  TDateTime moment;
-  uint32_t ticks;
-  while (events.Pop(text, moment, ticks)) out.push_back(text);
-  return out;
-}
 
 class SignalLoader : public test::DbTest {
  protected:
@@ -109,7 +101,7 @@ TEST_F(SignalLoader, DefaultPlanFromTheColumnsOfPuData) {
   EXPECT_EQ(db().Scalar("select group_concat(concat(AVal, ':', FVal) order by AVal) from kalibr "
                         "where SignalName='G_1T1'"),
             "0:0,100:100");
-  EXPECT_TRUE(Events(events_).empty());
+  EXPECT_TRUE(test::DrainTexts(events_).empty());
 
   // Loading again reads the stored plan in table order and inserts nothing.
   ASSERT_TRUE(Load(&calib_names));
@@ -145,20 +137,20 @@ TEST_F(SignalLoader, MoreThanAHundredRowsLeaveThePlanAlone) {
   ASSERT_TRUE(Load());
   const int before = image_.SignalCount;
   const std::vector<std::string> names_before = image_.SignalNames;
-  Events(events_);
+  test::DrainTexts(events_);
 
   ASSERT_TRUE(db().Exec("delete from `signal`"));
   InsertSignals(101);
   std::vector<std::string> calib_names = {"untouched"};
   ASSERT_TRUE(Load(&calib_names));
-  EXPECT_EQ(Events(events_), std::vector<std::string>{"### Слишком много сигналов ###"});
+  EXPECT_EQ(test::DrainTexts(events_), std::vector<std::string>{"### Слишком много сигналов ###"});
   EXPECT_EQ(image_.SignalCount.load(), before);
   EXPECT_EQ(image_.SignalNames, names_before);
   EXPECT_EQ(calib_names, std::vector<std::string>{"untouched"});
 
   ASSERT_TRUE(db().Exec("delete from `signal` where SignalName='S200'"));
   ASSERT_TRUE(Load(&calib_names));
-  EXPECT_TRUE(Events(events_).empty());
+  EXPECT_TRUE(test::DrainTexts(events_).empty());
   EXPECT_EQ(image_.SignalCount.load(), 100);
   EXPECT_EQ(image_.SignalNames[99], "S199");
   EXPECT_EQ(calib_names.size(), 100u);
@@ -171,7 +163,7 @@ TEST_F(SignalLoader, NamesThatCannotBeColumnsAreRefused) {
                         "('JUMO', 'A''B', 1, 71, 1, 1, 1, 'READ'), "
                         "('V120', 'X Y', 1, 110, 0, 0, 0, 'READ')"));
   ASSERT_TRUE(Load());
-  EXPECT_EQ(Events(events_), (std::vector<std::string>{"### Недопустимое имя сигнала: A'B ###",
+  EXPECT_EQ(test::DrainTexts(events_), (std::vector<std::string>{"### Недопустимое имя сигнала: A'B ###",
                                                        "### Недопустимое имя сигнала: X Y ###"}));
   ASSERT_EQ(image_.SignalNames, std::vector<std::string>{"PLS"});
   EXPECT_EQ(db().Count("kalibr"), 2);
@@ -194,7 +186,7 @@ TEST_F(SignalLoader, CalibrationsInOrderAndCappedAtTheUsableSize) {
   EXPECT_EQ(tnk.CalibCount, kMaxUsableCalibPoints);
   EXPECT_EQ(tnk.AVal[510], 510);
   EXPECT_EQ(tnk.FVal[510], 1020);
-  EXPECT_EQ(Events(events_),
+  EXPECT_EQ(test::DrainTexts(events_),
             std::vector<std::string>{"### Слишком много точек калибровки: TNK1 ###"});
   EXPECT_EQ(db().Count("kalibr"), 603);  // nothing inserted, nothing removed
 }
@@ -209,7 +201,7 @@ TEST_F(SignalLoader, WidePuDataGivesAtMostAHundredRows) {
   EXPECT_EQ(image_.SignalCount.load(), 100);  // 11 plant columns + 89 of the 95 added
   EXPECT_EQ(image_.SignalNames.back(), "W88");
   EXPECT_EQ(db().Count("`signal`"), 100);
-  EXPECT_EQ(Events(events_), (std::vector<std::string>{
+  EXPECT_EQ(test::DrainTexts(events_), (std::vector<std::string>{
                                  "### Недопустимое имя сигнала: bad name ###",
                                  "### Слишком много сигналов ###"}));
 }

@@ -7,6 +7,7 @@
 
 #include "db/sql_text.h"
 #include "platform/fake_clock.h"
+#include "support/event_texts.h"
 #include "support/test_db.h"
 
 namespace liron {
@@ -14,15 +15,6 @@ namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
-
-std::vector<std::string> DrainEvents(TEventFIFO& events) {
-  std::vector<std::string> out;
-  std::string text;
-  TDateTime moment;
-  uint32_t ticks;
-  while (events.Pop(text, moment, ticks)) out.push_back(text);
-  return out;
-}
 
 class SqlQueuesTest : public test::DbTest {
  protected:
@@ -51,7 +43,7 @@ TEST_F(SqlQueuesTest, TwelveStatementsPerRunInQueueOrder) {
   EXPECT_EQ(queues_.RunWriteQueue(conn_), 0);
   EXPECT_EQ(db().Scalar("select group_concat(ConstVal order by ConstVal) from setup"),
             "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14");
-  EXPECT_TRUE(DrainEvents(events_).empty());
+  EXPECT_TRUE(test::DrainTexts(events_).empty());
 }
 
 TEST_F(SqlQueuesTest, RejectedStatementIsReportedOnceAndTheRestRun) {
@@ -62,9 +54,9 @@ TEST_F(SqlQueuesTest, RejectedStatementIsReportedOnceAndTheRestRun) {
   EXPECT_EQ(queues_.RunWriteQueue(conn_), 3);
   EXPECT_EQ(db().Count("setup"), 2);
   EXPECT_EQ(queues_.WaitingStatements(), 0);
-  EXPECT_EQ(DrainEvents(events_), std::vector<std::string>{"*** SQL error: " + SqlText(bad)});
+  EXPECT_EQ(test::DrainTexts(events_), std::vector<std::string>{"*** SQL error: " + SqlText(bad)});
   EXPECT_EQ(queues_.RunWriteQueue(conn_), 0);
-  EXPECT_TRUE(DrainEvents(events_).empty());
+  EXPECT_TRUE(test::DrainTexts(events_).empty());
 }
 
 TEST_F(SqlQueuesTest, FullQueueRefusesUntilOneRan) {
@@ -72,7 +64,7 @@ TEST_F(SqlQueuesTest, FullQueueRefusesUntilOneRan) {
   EXPECT_EQ(queues_.WaitingStatements(), 101);
   EXPECT_FALSE(queues_.QueueSQL(Insert(999)));
   EXPECT_EQ(queues_.WaitingStatements(), 101);
-  EXPECT_TRUE(DrainEvents(events_).empty());  // dropped without a message
+  EXPECT_TRUE(test::DrainTexts(events_).empty());  // dropped without a message
 
   // Statements executed: room again.
   EXPECT_EQ(queues_.RunWriteQueue(conn_), 12);
@@ -164,7 +156,7 @@ TEST_F(SqlQueuesTest, FailingSelectsAreNotAnsweredAndNotReported) {
   EXPECT_EQ(no_rez.Text, "keep");
   EXPECT_GE(waited, milliseconds(kSelectTimeoutMs));
   EXPECT_LT(waited, milliseconds(kSelectTimeoutMs + 3000));
-  EXPECT_TRUE(DrainEvents(events_).empty());
+  EXPECT_TRUE(test::DrainTexts(events_).empty());
   EXPECT_EQ(queues_.WaitingSelects(), 0);
 }
 

@@ -35,17 +35,6 @@ std::string LocalNow() {
   return buf;
 }
 
-std::vector<long long> Totals(const std::string& log) {
-  std::ifstream in(log);
-  std::vector<long long> out;
-  std::string line;
-  std::regex re("^total 1 52 (-?[0-9]+)");
-  std::smatch m;
-  while (std::getline(in, line))
-    if (std::regex_search(line, m, re)) out.push_back(std::stoll(m[1]));
-  return out;
-}
-
 double Num(const std::string& s) { return s.empty() || s == "NULL" ? NAN : std::stod(s); }
 
 // Brings the server back when a test leaves it dead, so the tests after it find it.

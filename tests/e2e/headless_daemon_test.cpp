@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <regex>
 #include <thread>
 
 #include "plant_setup.h"
@@ -21,29 +20,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-template <typename Pred>
-bool WaitUntil(Pred pred, int seconds) {
-  auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  while (Clock::now() < deadline) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
-  return pred();
-}
-
 double Num(const std::string& s) { return s.empty() || s == "NULL" ? NAN : std::stod(s); }
-
-// Totaliser readings the simulator handed out, in order.
-std::vector<long long> Totals(const std::string& log) {
-  std::ifstream in(log);
-  std::vector<long long> out;
-  std::string line;
-  std::regex re("^total 1 52 (-?[0-9]+)");
-  std::smatch m;
-  while (std::getline(in, line))
-    if (std::regex_search(line, m, re)) out.push_back(std::stoll(m[1]));
-  return out;
-}
 
 class HeadlessDaemon : public DbTest {};
 
@@ -57,7 +34,7 @@ TEST_F(HeadlessDaemon, RecordsThePlantAcrossAMinuteAndEndsWithTheSession) {
   const auto started = Clock::now();
 
   // The first recorded cycle: last_state holds calibrated values.
-  ASSERT_TRUE(WaitUntil([&] { return db().Count("last_state") == 1 && Num(db().Scalar("select PLS from last_state")) > 0; }, 40))
+  ASSERT_TRUE(PollUntil([&] { return db().Count("last_state") == 1 && Num(db().Scalar("select PLS from last_state")) > 0; }, 40))
       << plant.EventLog();
 
   // A second copy ends at once, silently.
@@ -76,7 +53,7 @@ TEST_F(HeadlessDaemon, RecordsThePlantAcrossAMinuteAndEndsWithTheSession) {
 
   // Run past a minute boundary for at least 70 s.
   std::this_thread::sleep_for(std::chrono::seconds(70) - (Clock::now() - started));
-  ASSERT_TRUE(WaitUntil([&] { return db().Count("pu_data") >= 2; }, 65));
+  ASSERT_TRUE(PollUntil([&] { return db().Count("pu_data") >= 2; }, 65));
   std::this_thread::sleep_for(std::chrono::seconds(2));
 
   // last_state: one row, rewritten with calibrated values (density 1 + 50/100, level 58.4 %).
@@ -142,7 +119,7 @@ TEST_F(HeadlessDaemon, UnreachableDatabaseClearsAutoStartAndKeepsRunning) {
   ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
                            plant.home.File("daemon.out")));
   // 16 attempts a second apart, then the message.
-  ASSERT_TRUE(WaitUntil([&] { return plant.EventLog().find("Не могу подключиться к MySQL cерверу.") != std::string::npos; }, 60))
+  ASSERT_TRUE(PollUntil([&] { return plant.EventLog().find("Не могу подключиться к MySQL cерверу.") != std::string::npos; }, 60))
       << plant.EventLog();
   std::this_thread::sleep_for(std::chrono::seconds(3));
   EXPECT_TRUE(daemon.Running());

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "db/config_file.h"
@@ -202,6 +203,17 @@ bool KillDbServer(std::string* error) {
     return false;
   }
   return true;
+}
+
+std::vector<long long> Totals(const std::string& v120_log) {
+  std::ifstream in(v120_log);
+  std::vector<long long> out;
+  std::string line;
+  const std::regex re("^total 1 52 (-?[0-9]+)");
+  std::smatch m;
+  while (std::getline(in, line))
+    if (std::regex_search(line, m, re)) out.push_back(std::stoll(m[1]));
+  return out;
 }
 
 int CountLines(const std::string& path, const std::string& text) {

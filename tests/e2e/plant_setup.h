@@ -41,6 +41,9 @@ struct TestPlant {
 
 // Counts the lines of a file that contain text.
 int CountLines(const std::string& path, const std::string& text);
+// Readings of the totaliser (unit 1, operand 52) that v120-sim handed out, in order.
+std::vector<long long> Totals(const std::string& v120_log);
+
 // Counts the events whose text is exactly text.
 int CountEvents(const std::vector<std::string>& texts, const std::string& text);
 
