@@ -2,7 +2,8 @@
 //
 //   liron36 [--home DIR] [--headless] [--version] [--help]
 //
-// A second copy ends at once and silently. Then the database service is started by name and
+// Built twice: liron36 with the window, liron36d without (see program_files.h); headless,
+// liron36 hands over to liron36d. A second copy ends at once and silently. Then the database service is started by name and
 // the program waits StartTime seconds (both from liron36.INI), and runs with its window and
 // tray icon, or headless as a daemon.
 #include <chrono>
@@ -12,6 +13,7 @@
 
 #include "app/headless_runner.h"
 #include "app/options.h"
+#include "app/program_files.h"
 #include "db/config_file.h"
 #include "platform/home_dir.h"
 #include "platform/process_list.h"
@@ -27,7 +29,10 @@ int main(int argc, char** argv) {
   if (auto code = HandleCommandLine(argc, argv, &options, std::cout, std::cerr)) return *code;
 
   const std::string exe = OwnExecutablePath();
-  if (!exe.empty() && CountRunningCopies(exe) > 1) return 0;
+#ifdef LIRON_WITH_GUI
+  if (options.Headless) HandOverToDaemon(exe, argv);  // returns only when liron36d is missing
+#endif
+  if (!exe.empty() && CountProgramCopies(exe) > 1) return 0;
 
   HomeDir home;
   std::string error;
@@ -42,7 +47,7 @@ int main(int argc, char** argv) {
   try {
 #ifdef LIRON_WITH_GUI
     if (!options.Headless) return RunWindow(argc, argv, home.Dir, keys.AutoHide);
-#else
+#elif !defined(LIRON_DAEMON)
     if (!options.Headless) std::fprintf(stderr, "liron36: built without the window; running headless\n");
 #endif
     return RunHeadless(argc, argv, home.Dir);

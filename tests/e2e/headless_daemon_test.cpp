@@ -1,6 +1,8 @@
 // The daemon as the plant runs it: liron36 --headless against the private database and both
 // simulators, across a minute boundary, ended by the session's SIGTERM.
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <filesystem>
 #include <thread>
 
 #include "plant_setup.h"
@@ -131,6 +134,43 @@ TEST_F(HeadlessDaemon, UnreachableDatabaseClearsAutoStartAndKeepsRunning) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_NE(ReadFileBytes(plant.Ini()).find("AutoStart=0"), std::string::npos);
 }
+
+#ifdef LIRON_WITH_GUI
+// Headless, liron36 carries on as liron36d in the same process; liron36 with its window and
+// liron36d are one program for the single-instance rule, in either order.
+TEST_F(HeadlessDaemon, HandsOverToTheDaemonBuildWhichCountsAsTheSameProgram) {
+  TestPlant plant;
+  std::string error;
+  ASSERT_TRUE(plant.Start(&error)) << error;
+  ChildProcess daemon;
+  ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
+                           plant.home.File("daemon.out")));
+  const std::string exe_link = "/proc/" + std::to_string(daemon.pid()) + "/exe";
+  auto exe = [&] {
+    std::error_code ec;
+    return std::filesystem::read_symlink(exe_link, ec).string();
+  };
+  ASSERT_TRUE(PollUntil([&] { return exe() == LIRON_DAEMON_PROGRAM; }, 5)) << exe();
+
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  for (const char* program : {LIRON_PROGRAM, LIRON_DAEMON_PROGRAM}) {
+    ChildProcess second;
+    ASSERT_TRUE(second.Start({program, "--home", plant.home.path()}, plant.home.File("second.out")));
+    int status = -1;
+    ASSERT_TRUE(second.Wait(3000, &status)) << program << " runs beside the daemon";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << program << " " << status;
+    EXPECT_EQ(ReadFileBytes(plant.home.File("second.out")), "") << program;
+  }
+  ::unsetenv("QT_QPA_PLATFORM");
+
+  // The daemon serves and ends with the session as liron36 --headless always did.
+  ASSERT_TRUE(PollUntil([&] { return db().Count("last_state") == 1; }, 40)) << plant.EventLog();
+  ASSERT_TRUE(daemon.Signal(SIGTERM));
+  int status = -1;
+  ASSERT_TRUE(daemon.Wait(3000, &status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+#endif
 
 }  // namespace
 }  // namespace liron::test

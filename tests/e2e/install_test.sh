@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs a built tree into a temporary prefix and checks that every installed piece is in
-# place: the program, both simulators, the SQL scripts, the systemd unit, the desktop entry and
+# place: the program and its daemon build, both simulators, the SQL scripts, the systemd unit, the desktop entry and
 # its icon.   Usage: install_test.sh BUILD_DIR [CMAKE]
 set -euo pipefail
 BUILD=${1:?usage: install_test.sh BUILD_DIR [CMAKE]}
@@ -23,6 +23,7 @@ check() {  # TEST PATH WHAT
   fi
 }
 check -x bin/liron36 "the program is missing or not executable"
+check -x bin/liron36d "the daemon (the program without its window) is missing or not executable"
 check -x bin/jumo-sim "the JUMO simulator is missing or not executable"
 check -x bin/v120-sim "the V-120 simulator is missing or not executable"
 check -f share/liron36/sql/schema.sql "the schema is missing"
@@ -34,7 +35,7 @@ check -f share/icons/hicolor/scalable/apps/liron36.svg "the icon is missing"
 # The installed pieces must be the real ones, not empty files. The program is not run: a copy
 # of liron36, even one asked only for its version, would make a service that another test
 # starts at that moment end as a second copy.
-for exe in liron36 jumo-sim v120-sim; do
+for exe in liron36 liron36d jumo-sim v120-sim; do
   if [ -x "$PREFIX/bin/$exe" ] && [ "$(head -c 4 "$PREFIX/bin/$exe" | od -An -c | tr -d ' ')" != '177ELF' ]; then
     echo "FAIL bin/$exe is no program" >&2; failed=1
   fi
