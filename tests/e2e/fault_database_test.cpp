@@ -52,8 +52,7 @@ TEST_F(FaultDatabase, ServerKilledForAMinuteDaemonReconnectsAndBooksTheOutage) {
   std::string error;
   ASSERT_TRUE(plant.Start(&error)) << error;
   ChildProcess daemon;
-  ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
-                           plant.home.File("daemon.out")));
+  ASSERT_TRUE(plant.StartDaemon(&daemon));
   ASSERT_TRUE(PollUntil([&] { return db().Count("pu_data") >= 1 && StateRecordAge() <= 2; }, 45))
       << plant.EventLog() << RunningCopies();
   std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -143,8 +142,7 @@ TEST_F(FaultDatabase, ServerFrozenForTwentySecondsDaemonRecovers) {
   std::string error;
   ASSERT_TRUE(plant.Start(&error)) << error;
   ChildProcess daemon;
-  ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
-                           plant.home.File("daemon.out")));
+  ASSERT_TRUE(plant.StartDaemon(&daemon));
   ASSERT_TRUE(PollUntil([&] { return db().Count("pu_data") >= 1 && StateRecordAge() <= 2; }, 45))
       << plant.EventLog() << RunningCopies();
 

@@ -33,8 +33,7 @@ class FaultSerial : public DbTest {
   void StartAll(TestPlant& plant) {
     std::string error;
     ASSERT_TRUE(plant.Start(&error)) << error;
-    ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
-                             plant.home.File("daemon.out")));
+    ASSERT_TRUE(plant.StartDaemon(&daemon));
     ASSERT_TRUE(PollUntil([&] {
       return StateRecordAge() <= 2 && Num(db().Scalar("select PLS from last_state")) > 0;
     }, 45)) << plant.EventLog() << RunningCopies();

@@ -32,8 +32,7 @@ TEST_F(FaultSignalName, QuotedCyrillicNameIsRefusedAndTheRestIsRecorded) {
   ASSERT_EQ(db().Scalar("select SignalName from `signal` where BusName='JUMO' and SignalName like 'Плотн%'"), bad);
 
   ChildProcess daemon;
-  ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
-                           plant.home.File("daemon.out")));
+  ASSERT_TRUE(plant.StartDaemon(&daemon));
   ASSERT_TRUE(PollUntil([&] { return db().Count("pu_data") >= 1 && StateRecordAge() <= 2; }, 45))
       << plant.EventLog() << RunningCopies();
   std::this_thread::sleep_for(std::chrono::seconds(5));

@@ -32,8 +32,7 @@ TEST_F(HeadlessDaemon, RecordsThePlantAcrossAMinuteAndEndsWithTheSession) {
   std::string error;
   ASSERT_TRUE(plant.Start(&error)) << error;
   ChildProcess daemon;
-  ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
-                           plant.home.File("daemon.out")));
+  ASSERT_TRUE(plant.StartDaemon(&daemon));
   const auto started = Clock::now();
 
   // The first recorded cycle: last_state holds calibrated values.
@@ -43,8 +42,7 @@ TEST_F(HeadlessDaemon, RecordsThePlantAcrossAMinuteAndEndsWithTheSession) {
   // A second copy ends at once, silently.
   {
     ChildProcess second;
-    ASSERT_TRUE(second.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
-                             plant.home.File("second.out")));
+    ASSERT_TRUE(plant.StartDaemon(&second, "second.out"));
     int status = -1;
     ASSERT_TRUE(second.Wait(3000, &status));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -119,8 +117,7 @@ TEST_F(HeadlessDaemon, UnreachableDatabaseClearsAutoStartAndKeepsRunning) {
   std::string error;
   ASSERT_TRUE(plant.WriteIni(&error)) << error;
   ChildProcess daemon;
-  ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
-                           plant.home.File("daemon.out")));
+  ASSERT_TRUE(plant.StartDaemon(&daemon));
   // 16 attempts a second apart, then the message.
   ASSERT_TRUE(PollUntil([&] { return plant.EventLog().find("Не могу подключиться к MySQL cерверу.") != std::string::npos; }, 60))
       << plant.EventLog();
@@ -143,8 +140,7 @@ TEST_F(HeadlessDaemon, HandsOverToTheDaemonBuildWhichCountsAsTheSameProgram) {
   std::string error;
   ASSERT_TRUE(plant.Start(&error)) << error;
   ChildProcess daemon;
-  ASSERT_TRUE(daemon.Start({LIRON_PROGRAM, "--headless", "--home", plant.home.path()},
-                           plant.home.File("daemon.out")));
+  ASSERT_TRUE(plant.StartDaemon(&daemon));
   const std::string exe_link = "/proc/" + std::to_string(daemon.pid()) + "/exe";
   auto exe = [&] {
     std::error_code ec;

@@ -83,6 +83,10 @@ bool TestPlant::WriteIni(std::string* error) {
   return WriteConfig(Ini(), settings, error);
 }
 
+bool TestPlant::StartDaemon(ChildProcess* daemon, const std::string& output_name) const {
+  return daemon->Start({LIRON_PROGRAM, "--headless", "--home", home.path()}, home.File(output_name));
+}
+
 std::string TestPlant::EventLog() const {
   std::string all;
   std::error_code ec;

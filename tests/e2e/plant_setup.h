@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image/settings.h"
+#include "support/child_process.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -33,6 +34,8 @@ struct TestPlant {
   // Writes liron36.INI: the sixteen settings plus ServiceName empty and StartTime 0.
   bool WriteIni(std::string* error);
   std::string Ini() const { return home.File("liron36.INI"); }
+  // Starts the program headless in this home, its output to the home's file output_name.
+  bool StartDaemon(ChildProcess* daemon, const std::string& output_name = "daemon.out") const;
   // Every event written to the daily log files so far, as UTF-8 lines.
   std::string EventLog() const;
   // The texts of the logged events (what follows the third " | "), oldest first.
