@@ -3,9 +3,9 @@
 //   liron36 [--home DIR] [--headless] [--version] [--help]
 //
 // Built twice: liron36 with the window, liron36d without (see program_files.h); headless,
-// liron36 hands over to liron36d. A second copy ends at once and silently. Then the database service is started by name and
-// the program waits StartTime seconds (both from liron36.INI), and runs with its window and
-// tray icon, or headless as a daemon.
+// liron36 hands over to liron36d. A second copy ends at once and silently. Then the database
+// service is started by name and the program waits StartTime seconds (both from liron36.INI),
+// and runs with its window and tray icon, or headless as a daemon.
 #include <chrono>
 #include <cstdio>
 #include <iostream>

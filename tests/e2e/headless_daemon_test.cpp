@@ -2,7 +2,6 @@
 // simulators, across a minute boundary, ended by the session's SIGTERM.
 #include <signal.h>
 #include <stdlib.h>
-#include <unistd.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -10,7 +9,6 @@
 #include <chrono>
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <filesystem>
 #include <thread>
 
