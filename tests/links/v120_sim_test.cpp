@@ -39,14 +39,18 @@ int RunSim(const std::string& args, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The signal goes out the moment the link appears, as when a test ends at once: several
+// rounds, since a signal lost that early is lost only now and then.
 TEST(V120Sim, EndsCleanlyOnTermAndIntAndRemovesItsLink) {
-  for (int sig : {SIGTERM, SIGINT}) {
-    V120SimRunner sim;
-    ASSERT_TRUE(sim.Start("unit 1\n"));
-    ASSERT_TRUE(Exists(sim.Port()));
-    EXPECT_TRUE(sim.process().Stop(sig)) << "signal " << sig;
-    EXPECT_FALSE(Exists(sim.Port())) << "signal " << sig;
-    EXPECT_EQ(sim.LogLines("end").size(), 1u);
+  for (int round = 0; round < 5; ++round) {
+    for (int sig : {SIGTERM, SIGINT}) {
+      V120SimRunner sim;
+      ASSERT_TRUE(sim.Start("unit 1\n"));
+      ASSERT_TRUE(Exists(sim.Port()));
+      EXPECT_TRUE(sim.process().Stop(sig)) << "signal " << sig;
+      EXPECT_FALSE(Exists(sim.Port())) << "signal " << sig;
+      EXPECT_EQ(sim.LogLines("end").size(), 1u);
+    }
   }
 }
 

@@ -69,7 +69,6 @@ const char kUsage[] =
 
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -80,14 +79,20 @@ const char kUsage[] =
 #include <vector>
 
 #include "rtu_frames.h"
+#include "signal_descriptor.h"
 #include "sim_config.h"
 #include "sim_line.h"
 
 namespace jumo_sim {
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+// SIGTERM, SIGINT and SIGHUP, each of which ends the simulator.
+liron::simtools::SignalDescriptor g_signals;
+bool g_stop = false;
+
+void TakeSignals() {
+  for (int sig = 0; g_signals.Take(&sig);) g_stop = true;
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -213,20 +218,21 @@ class Simulator {
   void Run(ControlFile& control) {
     std::vector<uint8_t> buf;
     auto last_rx = Clock::now();
-    while (!g_stop) {
+    for (TakeSignals(); !g_stop; TakeSignals()) {
       std::vector<Fault> f;
       if (control.Poll(&f, log_)) SetFaults(f);
-      pollfd p{fd_, POLLIN, 0};
-      const int r = poll(&p, 1, 20);
-      if (r < 0) continue;  // a signal
-      if (r > 0 && (p.revents & POLLIN)) {
+      pollfd fds[2] = {{fd_, POLLIN, 0}, {g_signals.fd(), POLLIN, 0}};
+      const int r = poll(fds, 2, 20);
+      if (r < 0) continue;
+      const pollfd& p = fds[0];
+      if (p.revents & POLLIN) {
         uint8_t chunk[512];
         const ssize_t n = read(fd_, chunk, sizeof chunk);
         if (n > 0) {
           buf.insert(buf.end(), chunk, chunk + n);
           last_rx = Clock::now();
         }
-      } else if (r > 0) {
+      } else if (p.revents) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));  // hang-up: wait
       }
       std::vector<std::vector<uint8_t>> frames;
@@ -422,13 +428,11 @@ int Main(int argc, char** argv) {
     return 1;
   }
 
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;  // no SA_RESTART: poll and sleeps wake up
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGHUP, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  if (!g_signals.Open({SIGTERM, SIGINT, SIGHUP}, &error)) {
+    std::fprintf(stderr, "jumo-sim: %s\n", error.c_str());
+    return 1;
+  }
 
   Log log(o.log);
   int fd = -1, keep = -1;

@@ -32,7 +32,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -40,6 +40,7 @@
 #include <string>
 
 #include "pcom_responder.h"
+#include "signal_descriptor.h"
 #include "sim_model.h"
 #include "sim_port.h"
 
@@ -69,27 +70,23 @@ constexpr char kUsage[] =
     "  --turnaround MS   pause before replying, after the wire time (default 15)\n"
     "Signals: TERM/INT end, HUP re-reads the files, USR1 next fault mode, USR2 fault none.\n";
 
-volatile std::sig_atomic_t g_stop = 0;
-volatile std::sig_atomic_t g_reload = 0;
-volatile std::sig_atomic_t g_next_fault = 0;
-volatile std::sig_atomic_t g_clear_fault = 0;
+liron::simtools::SignalDescriptor g_signals;
+bool g_stop = false;
+bool g_reload = false;
+bool g_next_fault = false;
+bool g_clear_fault = false;
 
-void OnSignal(int sig) {
-  switch (sig) {
-    case SIGHUP: g_reload = 1; break;
-    case SIGUSR1: g_next_fault = 1; break;
-    case SIGUSR2: g_clear_fault = 1; break;
-    default: g_stop = 1; break;
+// Turns the signals that have arrived into the flags the loop acts on.
+void TakeSignals() {
+  int sig = 0;
+  while (g_signals.Take(&sig)) {
+    switch (sig) {
+      case SIGHUP: g_reload = true; break;
+      case SIGUSR1: g_next_fault = true; break;
+      case SIGUSR2: g_clear_fault = true; break;
+      default: g_stop = true; break;
+    }
   }
-}
-
-void InstallHandlers() {
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = 0;  // no restart: poll and sleeps wake up on a signal
-  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2}) sigaction(sig, &sa, nullptr);
-  signal(SIGPIPE, SIG_IGN);
 }
 
 bool ReadFile(const std::string& path, std::string* text) {
@@ -208,10 +205,13 @@ bool BuildModel(const Options& o, SimModel* model, PcomResponder* log) {
   return true;
 }
 
-// Sleeps ms milliseconds, cut short only by the end signal.
+// Sleeps us microseconds, cut short only by the end signal.
 void Pause(long us) {
-  timespec ts{us / 1000000, (us % 1000000) * 1000};
-  while (!g_stop && nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  using Clock = std::chrono::steady_clock;
+  const auto until = Clock::now() + std::chrono::microseconds(us);
+  for (auto now = Clock::now(); !g_stop && now < until; now = Clock::now()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now);
+    if (g_signals.Wait(static_cast<int>(left.count()))) TakeSignals();
   }
 }
 
@@ -238,7 +238,12 @@ int main(int argc, char** argv) {
   Options opt;
   const int rc = ParseOptions(argc, argv, &opt);
   if (rc >= 0) return rc;
-  InstallHandlers();
+  signal(SIGPIPE, SIG_IGN);
+  std::string error;
+  if (!g_signals.Open({SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2}, &error)) {
+    std::fprintf(stderr, "v120-sim: %s\n", error.c_str());
+    return 1;
+  }
 
   std::FILE* log_file = nullptr;
   if (!opt.log.empty()) {
@@ -254,7 +259,6 @@ int main(int argc, char** argv) {
   FileStamp control_stamp = Stamp(opt.control);
 
   SimPort port;
-  std::string error;
   const bool opened = opt.device.empty() ? port.CreatePty(opt.link, &error)
                                          : port.OpenDevice(opt.device, model.speed, &error);
   if (!opened) {
@@ -264,7 +268,7 @@ int main(int argc, char** argv) {
   responder.Log("ready " + port.device());
 
   std::string pending;
-  while (!g_stop) {
+  for (TakeSignals(); !g_stop; TakeSignals()) {
     if (g_reload) {
       g_reload = 0;
       SimModel fresh;
@@ -288,9 +292,8 @@ int main(int argc, char** argv) {
       responder.Log("mode none");
     }
 
-    pollfd p{port.fd(), POLLIN, 0};
-    const int r = poll(&p, 1, 100);
-    if (r <= 0) continue;
+    pollfd p[2] = {{port.fd(), POLLIN, 0}, {g_signals.fd(), POLLIN, 0}};
+    if (poll(p, 2, 100) <= 0 || !(p[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
     char buf[256];
     const ssize_t n = read(port.fd(), buf, sizeof buf);
     if (n <= 0) {

@@ -1,0 +1,34 @@
+// The simulators' signals, read from a descriptor (signalfd) rather than caught by a handler.
+// They are blocked before the simulator publishes its line, so a signal sent the moment the
+// line appears is never lost, whatever runtime the simulator is built with (the
+// ThreadSanitizer runtime drops a handled signal that arrives before the program's first
+// blocking call), and the loop's poll wakes up on a signal at once.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+namespace liron::simtools {
+
+class SignalDescriptor {
+ public:
+  SignalDescriptor() = default;
+  SignalDescriptor(const SignalDescriptor&) = delete;
+  SignalDescriptor& operator=(const SignalDescriptor&) = delete;
+  ~SignalDescriptor();
+
+  // Blocks sigs (in this thread and every thread it starts later) and opens the descriptor;
+  // false, with the reason, when it cannot.
+  bool Open(std::initializer_list<int> sigs, std::string* error);
+  // For poll: readable while a signal waits.
+  int fd() const { return fd_; }
+  // The next signal that has arrived; false when none waits. Never blocks.
+  bool Take(int* sig);
+  // Waits up to ms milliseconds for a signal to arrive; true when one waits.
+  bool Wait(int ms);
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace liron::simtools
