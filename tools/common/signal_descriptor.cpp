@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 namespace liron::simtools {
 
@@ -41,6 +42,19 @@ bool SignalDescriptor::Take(int* sig) {
 bool SignalDescriptor::Wait(int ms) {
   pollfd p{fd_, POLLIN, 0};
   return fd_ >= 0 && poll(&p, 1, ms) > 0 && (p.revents & POLLIN);
+}
+
+bool SignalDescriptor::WaitUntil(std::chrono::steady_clock::time_point t) {
+  using namespace std::chrono;
+  for (;;) {
+    const auto left = t - steady_clock::now();
+    if (left <= nanoseconds(0)) return false;
+    if (left < milliseconds(3)) {
+      std::this_thread::sleep_until(t);
+      return false;
+    }
+    if (Wait(static_cast<int>(duration_cast<milliseconds>(left).count()) - 1)) return true;
+  }
 }
 
 }  // namespace liron::simtools

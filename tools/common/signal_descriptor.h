@@ -5,6 +5,7 @@
 // blocking call), and the loop's poll wakes up on a signal at once.
 #pragma once
 
+#include <chrono>
 #include <initializer_list>
 #include <string>
 
@@ -26,6 +27,9 @@ class SignalDescriptor {
   bool Take(int* sig);
   // Waits up to ms milliseconds for a signal to arrive; true when one waits.
   bool Wait(int ms);
+  // Waits until t (to the microsecond: the last stretch is slept exactly, for byte pacing), or
+  // until a signal arrives: true then, and the caller takes it and decides.
+  bool WaitUntil(std::chrono::steady_clock::time_point t);
 
  private:
   int fd_ = -1;

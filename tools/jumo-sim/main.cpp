@@ -5,16 +5,22 @@
 // Usage:
 //   jumo-sim --config FILE (--pty LINK | --device PATH) [options]
 //
-//   --config FILE     slaves, registers, floats and faults (format below)
+//   --config FILE     slaves, registers, floats, faults and line behaviour (format below)
 //   --pty LINK        create a pseudo-terminal and publish the path to open as symlink LINK
 //                     (removed again at exit)
 //   --device PATH     serve a real serial device instead
 //   --baud N          line speed for --device; on a pty the speed the master set is used,
 //                     N only when it cannot be read (default 9600)
-//   --turnaround MS   pause between the end of a request and the start of the reply (10)
+//   --turnaround MS   reply latency: from the end of a request to the start of its reply (10)
+//   --pace on|off     write replies byte by byte at the line's rate (default off: each reply
+//                     in one piece once its wire time has passed)
+//   --echo MODE       off, whole or tail=N: hand the request (its last N bytes) back before
+//                     the reply, as a 2-wire RS-485 adapter does
+//   --echo-delay MS   0..3 ms between the request's end and its echo (default 0)
 //   --log FILE        append one line per request, reply, write and fault change
-//   --control FILE    fault lines, read again whenever the file changes; they replace the
-//                     faults of the config (a missing file means no faults)
+//   --control FILE    fault and line lines, read again whenever the file changes; they
+//                     replace the config's faults and change the line's behaviour from what
+//                     the config and the options set (a missing file means no faults)
 //   --help            this text
 //
 // Like a device on a real line the simulator answers only after the request's time on the
@@ -30,33 +36,49 @@
 //                                          the wire order of its bytes, A the most
 //                                          significant (ABCD: high word first, high byte
 //                                          first; default)
-//   fault <mode> [slave=N] [count=N] [bytes=N] [ms=N] [code=N]
+//   fault <mode> [slave=N] [count=N] [bytes=N] [ms=N] [code=N] [own=1]
+//   turnaround <ms> | pace on|off | echo off|whole|tail=N [delay=MS]
 // Addresses are decimal or 0x hex. drift=D swings the value by up to ±D over 60 s.
 // Fault modes (slave=0 or none: every slave; count=N: only the next N requests):
 //   silence    no reply
-//   noise      bytes=N stray bytes (default 10, never a slave address) before the reply
+//   noise      bytes=N stray bytes (default 10) before the reply: never a slave address, or
+//              with own=1 copies of the start of the reply itself (its address among them)
 //   exception  an exception reply (function | 0x80) with code=N (default 4)
 //   badcrc     the reply with its CRC spoiled
 //   truncate   only the first bytes=N bytes of the reply (default: half of it)
-//   pause      bytes=N bytes (default 3), a pause of ms=N (default 100), the rest
+//   pause      a gap inside the reply: bytes=N bytes (default 3), ms=N of silence (default
+//              100), the rest
 //   long       bytes=N extra bytes after the reply (default 40)
+//   late       the reply starts ms=N after the request (a stale reply once the master has
+//              given up)
 //   none       answer normally
+// A request with a function code the slave does not know is answered with exception 1.
+// The control file may also hold:
+//   vanish <ms>   (--pty only) the device goes, as a USB adapter pulled out, and comes back
+//                 at the same path ms later; once each time the file changes
 //
 // Log lines:  rx slave=S fn=F bytes=..      tx slave=S fault=M bytes=..
-//             write slave=S reg=R count=N value=V
+//             write slave=S reg=R count=N value=V        vanished, returned DEVICE
 const char kUsage[] =
     "usage: jumo-sim --config FILE (--pty LINK | --device PATH) [--baud N]\n"
-    "                [--turnaround MS] [--log FILE] [--control FILE] [--help]\n"
+    "                [--turnaround MS] [--pace on|off] [--echo off|whole|tail=N]\n"
+    "                [--echo-delay MS] [--log FILE] [--control FILE] [--help]\n"
     "  A JUMO controller simulator: a Modbus RTU slave serving several addresses.\n"
     "  --pty LINK      create a pseudo-terminal, publish its path as symlink LINK\n"
     "  --device PATH   serve a real serial device (speed from --baud, default 9600)\n"
-    "  --turnaround MS pause before a reply starts (default 10)\n"
+    "  --turnaround MS reply latency after the request's end (default 10)\n"
+    "  --pace on|off   reply bytes one by one at the line's rate (default off)\n"
+    "  --echo MODE     off, whole or tail=N: the request comes back first (2-wire adapter)\n"
+    "  --echo-delay MS 0..3 ms from the request's end to its echo (default 0)\n"
     "  --log FILE      log requests, replies, writes (\"write slave=S reg=R count=N value=V\")\n"
-    "  --control FILE  fault lines, re-read on change; replace the config's faults\n"
+    "  --control FILE  fault and line lines, re-read on change; replace the config's faults\n"
     "Config lines: slave N | reg ADDR VALUE [drift=D] |\n"
     "  float ADDR VALUE [order=ABCD|CDAB|DCBA|BADC] [drift=D] |\n"
-    "  fault MODE [slave=N] [count=N] [bytes=N] [ms=N] [code=N]\n"
-    "Fault modes: none silence noise exception badcrc truncate pause long\n"
+    "  fault MODE [slave=N] [count=N] [bytes=N] [ms=N] [code=N] [own=1] |\n"
+    "  turnaround MS | pace on|off | echo off|whole|tail=N [delay=MS]\n"
+    "Fault modes: none silence noise exception badcrc truncate pause long late\n"
+    "Control file also: vanish MS (--pty: the device goes and returns at the same path)\n"
+    "Unknown function codes are answered with exception 1.\n"
     "Ends cleanly on SIGTERM, SIGINT, SIGHUP.\n";
 
 #include <fcntl.h>
@@ -81,7 +103,8 @@ const char kUsage[] =
 #include "rtu_frames.h"
 #include "signal_descriptor.h"
 #include "sim_config.h"
-#include "sim_line.h"
+#include "sim_port.h"
+#include "sim_wire.h"
 
 namespace jumo_sim {
 namespace {
@@ -95,11 +118,19 @@ void TakeSignals() {
 }
 
 using Clock = std::chrono::steady_clock;
+using liron::simtools::SteadyTime;
+
+// Sleeps until t; the end signal cuts it short.
+void SleepUntil(SteadyTime t) {
+  while (!g_stop && g_signals.WaitUntil(t)) TakeSignals();
+}
 
 struct Options {
   std::string config, pty_link, device, log, control;
   int32_t baud = 9600;
-  int turnaround_ms = 10;
+  int turnaround_ms = -1;  // -1: the config's
+  std::vector<std::vector<std::string>> wire_lines;  // --pace and --echo as config lines
+  std::string echo_delay;
 };
 
 bool ParseArgs(int argc, char** argv, Options* o, bool* help) {
@@ -118,10 +149,24 @@ bool ParseArgs(int argc, char** argv, Options* o, bool* help) {
     else if (a == "--control") o->control = v;
     else if (a == "--baud") o->baud = std::atoi(v.c_str());
     else if (a == "--turnaround") o->turnaround_ms = std::atoi(v.c_str());
+    else if (a == "--pace") o->wire_lines.push_back({"pace", v});
+    else if (a == "--echo") o->wire_lines.push_back({"echo", v});
+    else if (a == "--echo-delay") o->echo_delay = "delay=" + v;
     else return false;
   }
-  return !o->config.empty() && (o->pty_link.empty() != o->device.empty()) && o->baud > 0 &&
-         o->turnaround_ms >= 0;
+  return !o->config.empty() && (o->pty_link.empty() != o->device.empty()) && o->baud > 0;
+}
+
+// The line's behaviour from the config, then the command line.
+bool ApplyOptions(const Options& o, LineBehaviour* line, std::string* error) {
+  if (o.turnaround_ms >= 0) line->turnaround_ms = o.turnaround_ms;
+  for (std::vector<std::string> w : o.wire_lines) {
+    if (w[0] == "echo" && !o.echo_delay.empty()) w.push_back(o.echo_delay);
+    if (liron::simtools::ApplyWireWords(w, &line->wire, error) !=
+        liron::simtools::WireLine::Applied)
+      return false;
+  }
+  return o.turnaround_ms >= -1;
 }
 
 bool ReadText(const std::string& path, std::string* text) {
@@ -154,9 +199,9 @@ class Log {
 // The control file, re-read when its identity, size or time stamp changes.
 class ControlFile {
  public:
-  explicit ControlFile(std::string path) : path_(std::move(path)) {}
-  // True when the faults changed; *faults then holds the new set.
-  bool Poll(std::vector<Fault>* faults, Log& log) {
+  ControlFile(std::string path, LineBehaviour base) : path_(std::move(path)), base_(base) {}
+  // True when the file changed; *control then holds what it says now.
+  bool Poll(Control* control, Log& log) {
     if (path_.empty()) return false;
     struct stat st {};
     std::string key;
@@ -166,25 +211,27 @@ class ControlFile {
     if (key == key_) return false;
     key_ = key;
     std::string text, error;
-    std::vector<Fault> parsed;
-    if (!key.empty() && (!ReadText(path_, &text) || !ParseFaults(text, &parsed, &error))) {
+    Control parsed;
+    parsed.line = base_;
+    if (!key.empty() && (!ReadText(path_, &text) || !ParseControl(text, base_, &parsed, &error))) {
       log.Line("control file refused: " + error);
       return false;
     }
-    *faults = parsed;
-    log.Line("faults " + std::to_string(parsed.size()));
+    *control = parsed;
+    log.Line("faults " + std::to_string(parsed.faults.size()));
     return true;
   }
 
  private:
   std::string path_;
+  LineBehaviour base_;
   std::string key_ = "\x01";  // differs from every real key, so the first poll reads the file
 };
 
 class Simulator {
  public:
-  Simulator(Config config, int fd, const Options& o, Log& log)
-      : config_(std::move(config)), fd_(fd), opt_(o), log_(log), start_(Clock::now()) {}
+  Simulator(Config config, liron::simtools::SimPort& port, const Options& o, Log& log)
+      : config_(std::move(config)), port_(port), opt_(o), log_(log), start_(Clock::now()) {}
   ~Simulator() {
     for (auto& [id, m] : maps_) modbus_mapping_free(m);
     if (ctx_) modbus_free(ctx_);
@@ -202,6 +249,9 @@ class Simulator {
     }
     fcntl(sv_[1], F_SETFL, O_NONBLOCK);
     modbus_set_socket(ctx_, sv_[0]);
+    // An exception for an unknown function code first waits out the response time-out
+    // (libmodbus flushes the line that way): keep that wait out of the reply's latency.
+    modbus_set_response_timeout(ctx_, 0, 1);
     for (auto& [id, vars] : config_.slaves) {
       modbus_mapping_t* m = modbus_mapping_new(0, 0, 65536, 0);
       if (!m) {
@@ -213,21 +263,24 @@ class Simulator {
     return true;
   }
 
-  void SetFaults(const std::vector<Fault>& f) { config_.faults = f; }
-
   void Run(ControlFile& control) {
     std::vector<uint8_t> buf;
     auto last_rx = Clock::now();
     for (TakeSignals(); !g_stop; TakeSignals()) {
-      std::vector<Fault> f;
-      if (control.Poll(&f, log_)) SetFaults(f);
-      pollfd fds[2] = {{fd_, POLLIN, 0}, {g_signals.fd(), POLLIN, 0}};
-      const int r = poll(fds, 2, 20);
+      Control c;
+      if (control.Poll(&c, log_)) {
+        config_.faults = c.faults;
+        config_.line = c.line;
+        if (c.vanish_ms >= 0) Vanish(c.vanish_ms, &buf);
+      }
+      pollfd fds[2] = {{port_.fd(), POLLIN, 0}, {g_signals.fd(), POLLIN, 0}};
+      // While a frame is unfinished, look again soon: its end may be the line going quiet.
+      const int r = poll(fds, 2, buf.empty() ? 20 : 2);
       if (r < 0) continue;
       const pollfd& p = fds[0];
       if (p.revents & POLLIN) {
         uint8_t chunk[512];
-        const ssize_t n = read(fd_, chunk, sizeof chunk);
+        const ssize_t n = read(port_.fd(), chunk, sizeof chunk);
         if (n > 0) {
           buf.insert(buf.end(), chunk, chunk + n);
           last_rx = Clock::now();
@@ -235,9 +288,13 @@ class Simulator {
       } else if (p.revents) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));  // hang-up: wait
       }
+      // The line has been quiet for 3.5 characters (at least 2 ms): a frame ends there.
+      const bool quiet = Clock::now() - last_rx >
+                         std::max<Clock::duration>(std::chrono::milliseconds(2),
+                                                   liron::simtools::ByteTime(Baud()) * 7 / 2);
       std::vector<std::vector<uint8_t>> frames;
       size_t dropped = 0;
-      CutFrames(&buf, &frames, &dropped);
+      CutFrames(&buf, &frames, &dropped, quiet);
       if (dropped) log_.Line("dropped " + std::to_string(dropped));
       for (const auto& fr : frames) Handle(fr, last_rx);
       // A frame left unfinished for longer than any inter-character gap is line noise.
@@ -250,11 +307,25 @@ class Simulator {
 
  private:
   int32_t Baud() const {
-    const int32_t s = opt_.device.empty() ? LineSpeed(fd_) : opt_.baud;
+    const int32_t s = port_.IsPty() ? port_.Speed() : opt_.baud;
     return s > 0 ? s : opt_.baud;
   }
-  std::chrono::microseconds WireTime(size_t bytes) const {
-    return std::chrono::microseconds(static_cast<int64_t>(bytes) * 10 * 1000000 / Baud());
+
+  // The device goes for ms (the master's line hangs up, the node and the link vanish) and
+  // comes back at the same path.
+  void Vanish(int ms, std::vector<uint8_t>* buf) {
+    if (!port_.IsPty()) return;
+    port_.Drop();
+    buf->clear();
+    log_.Line("vanished");
+    SleepUntil(Clock::now() + std::chrono::milliseconds(ms));
+    std::string error;
+    if (!port_.Return(&error)) {
+      log_.Line("cannot return: " + error);
+      g_stop = true;
+      return;
+    }
+    log_.Line("returned " + port_.device());
   }
 
   // Puts the current values (with their drift) into the slave's registers.
@@ -324,14 +395,10 @@ class Simulator {
     return out;
   }
 
-  void SendAt(Clock::time_point when, const std::vector<uint8_t>& bytes) {
-    std::this_thread::sleep_until(when);
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t w = write(fd_, bytes.data() + done, bytes.size() - done);
-      if (w > 0) done += static_cast<size_t>(w);
-      else if (w < 0 && errno != EINTR && errno != EAGAIN) return;
-    }
+  // Bytes on the wire from start on, as the line's behaviour says; the moment they are over.
+  SteadyTime Send(const std::vector<uint8_t>& bytes, SteadyTime start) {
+    return liron::simtools::SendOnWire(port_.fd(), bytes.data(), bytes.size(), start, Baud(),
+                                       config_.line.wire.paced, SleepUntil);
   }
 
   void Handle(const std::vector<uint8_t>& req, Clock::time_point rx_end) {
@@ -339,6 +406,9 @@ class Simulator {
     log_.Line("rx slave=" + std::to_string(slave) + " fn=" + std::to_string(req[1]) +
               " bytes=" + Hex(req.data(), req.size()));
     if (!maps_.count(slave)) return;  // another device's request: stay quiet
+    // A 2-wire adapter hands the request back to the master first.
+    liron::simtools::SendEcho(port_.fd(), req.data(), req.size(), rx_end, config_.line.wire,
+                              SleepUntil);
     const Fault f = TakeFault(slave);
     Refresh(slave);
     std::vector<uint8_t> rep = LibmodbusReply(req, slave, f.mode == FaultMode::Exception ? f.code : 0);
@@ -353,7 +423,13 @@ class Simulator {
         return;
       case FaultMode::Noise: {
         const int n = f.bytes >= 0 ? f.bytes : 10;
-        for (int i = 0; i < n; ++i) first.push_back(static_cast<uint8_t>(0xF8 + i % 8));
+        for (int i = 0; i < n; ++i) {
+          // own: every fourth byte is noise, the others the first three bytes of the reply
+          // (address, function code, byte count): false starts for the master's hunt.
+          const bool copy = f.own && i % 4 != 0 && rep.size() >= 3;
+          first.push_back(copy ? rep[static_cast<size_t>(i % 4 - 1)]
+                               : static_cast<uint8_t>(0xF8 + i % 8));
+        }
         first.insert(first.end(), rep.begin(), rep.end());
         break;
       }
@@ -381,15 +457,12 @@ class Simulator {
       default:
         first = rep;
     }
-    // The request took its wire time to arrive: its last byte came at rx_end, the first one
-    // that much earlier; the reply starts a turnaround after the request's end and is whole
-    // once its own bytes have crossed the line.
-    auto t = rx_end + std::chrono::milliseconds(opt_.turnaround_ms) + WireTime(first.size());
-    SendAt(t, first);
-    if (!rest.empty()) {
-      t += std::chrono::milliseconds(f.ms) + WireTime(rest.size());
-      SendAt(t, rest);
-    }
+    // The request took its wire time to arrive: its last byte came at rx_end; the reply
+    // starts a turnaround after it (a late one ms= after it) and is whole once its own bytes
+    // have crossed the line.
+    const int latency = f.mode == FaultMode::Late ? f.ms : config_.line.turnaround_ms;
+    SteadyTime t = Send(first, rx_end + std::chrono::milliseconds(latency));
+    if (!rest.empty()) Send(rest, t + std::chrono::milliseconds(f.ms));
     std::vector<uint8_t> all = first;
     all.insert(all.end(), rest.begin(), rest.end());
     log_.Line("tx slave=" + std::to_string(slave) + " fault=" + FaultName(f.mode) +
@@ -397,7 +470,7 @@ class Simulator {
   }
 
   Config config_;
-  int fd_;
+  liron::simtools::SimPort& port_;
   const Options& opt_;
   Log& log_;
   Clock::time_point start_;
@@ -434,43 +507,28 @@ int Main(int argc, char** argv) {
     return 1;
   }
 
-  Log log(o.log);
-  int fd = -1, keep = -1;
-  std::string path;
-  if (!o.device.empty()) {
-    if (!OpenDevice(o.device, o.baud, &fd, &error)) {
-      std::fprintf(stderr, "jumo-sim: %s\n", error.c_str());
-      return 1;
-    }
-    path = o.device;
-  } else {
-    if (!OpenOwnPty(&fd, &keep, &path, &error)) {
-      std::fprintf(stderr, "jumo-sim: %s\n", error.c_str());
-      return 1;
-    }
+  if (!ApplyOptions(o, &config.line, &error)) {
+    std::fprintf(stderr, "jumo-sim: %s\n%s", error.c_str(), kUsage);
+    return 2;
   }
-  Simulator sim(config, fd, o, log);
+  Log log(o.log);
+  liron::simtools::SimPort port;
+  const bool opened = o.device.empty() ? port.CreatePty(o.pty_link, &error)
+                                       : port.OpenDevice(o.device, o.baud, &error);
+  if (!opened) {
+    std::fprintf(stderr, "jumo-sim: %s\n", error.c_str());
+    return 1;
+  }
+  const std::string path = port.device();
+  ControlFile control(o.control, config.line);
+  Simulator sim(config, port, o, log);
   if (!sim.Init(&error)) {
     std::fprintf(stderr, "jumo-sim: %s\n", error.c_str());
     return 1;
   }
-  ControlFile control(o.control);
-  if (!o.pty_link.empty()) {
-    // Publish atomically: a reader sees either no link or the whole one.
-    const std::string tmp = o.pty_link + ".tmp";
-    unlink(tmp.c_str());
-    if (symlink(path.c_str(), tmp.c_str()) != 0 || rename(tmp.c_str(), o.pty_link.c_str()) != 0) {
-      std::fprintf(stderr, "jumo-sim: cannot publish %s: %s\n", o.pty_link.c_str(),
-                   std::strerror(errno));
-      return 1;
-    }
-  }
   log.Line("ready " + path);
   sim.Run(control);
   log.Line("stopped");
-  if (!o.pty_link.empty()) unlink(o.pty_link.c_str());
-  if (keep >= 0) close(keep);
-  close(fd);
   return 0;
 }
 

@@ -27,12 +27,19 @@ int RequestLength(const std::vector<uint8_t>& buf) {
 }
 
 void CutFrames(std::vector<uint8_t>* buf, std::vector<std::vector<uint8_t>>* frames,
-               size_t* dropped) {
+               size_t* dropped, bool quiet) {
   size_t start = 0;
   while (buf->size() - start >= 2) {
     std::vector<uint8_t> view(buf->begin() + static_cast<long>(start), buf->end());
     const int len = RequestLength(view);
     if (len == 0) break;
+    if (len < 0 && !quiet) break;  // its end is where the line goes quiet
+    if (len < 0 && view.size() >= 4 &&
+        Crc16(view.data(), view.size() - 2) == (view[view.size() - 2] | view[view.size() - 1] << 8)) {
+      frames->push_back(view);
+      start = buf->size();
+      break;
+    }
     if (len > 0 && view.size() < static_cast<size_t>(len)) break;
     if (len > 0 && Crc16(view.data(), len - 2) == (view[len - 2] | view[len - 1] << 8)) {
       frames->emplace_back(view.begin(), view.begin() + len);

@@ -16,8 +16,10 @@ int RequestLength(const std::vector<uint8_t>& buf);
 
 // Takes every whole frame with a correct CRC off the front of buf into frames; a byte that
 // starts no valid frame is dropped (counted in *dropped). Bytes of an unfinished frame stay.
+// A function code of unknown layout ends its frame where the line went quiet: once quiet is
+// set, bytes that close with a correct CRC are a frame (its slave answers with exception 1).
 void CutFrames(std::vector<uint8_t>* buf, std::vector<std::vector<uint8_t>>* frames,
-               size_t* dropped);
+               size_t* dropped, bool quiet);
 
 std::string Hex(const uint8_t* data, size_t len);
 

@@ -14,8 +14,8 @@ const char* const kOrderNames[] = {"ABCD", "CDAB", "DCBA", "BADC"};
 // the four wire positions.
 const int kOrderBytes[4][4] = {{3, 2, 1, 0}, {1, 0, 3, 2}, {0, 1, 2, 3}, {2, 3, 0, 1}};
 
-const char* const kFaultNames[] = {"none",  "silence",  "noise", "exception",
-                                   "badcrc", "truncate", "pause", "long"};
+const char* const kFaultNames[] = {"none",     "silence", "noise", "exception", "badcrc",
+                                   "truncate", "pause",   "long",  "late"};
 
 bool ParseNumber(const std::string& s, double* v) {
   if (s.empty()) return false;
@@ -72,6 +72,7 @@ bool ParseFaultWords(const std::vector<std::string>& w, Fault* f, std::string* w
     else if (k == "bytes") f->bytes = static_cast<int>(n);
     else if (k == "ms") f->ms = static_cast<int>(n);
     else if (k == "code") f->code = static_cast<int>(n);
+    else if (k == "own") f->own = n != 0;
     else {
       *why = "unknown option " + k;
       return false;
@@ -80,11 +81,33 @@ bool ParseFaultWords(const std::vector<std::string>& w, Fault* f, std::string* w
   return true;
 }
 
-bool Parse(const std::string& text, Config* config, bool faults_only, std::string* error) {
+// The lines a config and a control file share: faults and the line's behaviour. True when
+// the words were one of them; *why is set when such a line is wrong.
+bool ParseSharedLine(const std::vector<std::string>& w, std::vector<Fault>* faults,
+                     LineBehaviour* line, std::string* why) {
+  if (w[0] == "fault") {
+    Fault f;
+    if (ParseFaultWords(w, &f, why)) faults->push_back(f);
+    return true;
+  }
+  if (w[0] == "turnaround") {
+    long n = 0;
+    if (w.size() != 2 || !ParseInt(w[1], &n) || n < 0 || n > 60000)
+      *why = "turnaround 0..60000";
+    else
+      line->turnaround_ms = static_cast<int>(n);
+    return true;
+  }
+  return liron::simtools::ApplyWireWords(w, &line->wire, why) != liron::simtools::WireLine::NotMine;
+}
+
+bool Parse(const std::string& text, Config* config, Control* control, std::string* error) {
   std::istringstream in(text);
   std::string line;
   int lineno = 0;
   int slave = -1;
+  std::vector<Fault>& faults = control ? control->faults : config->faults;
+  LineBehaviour& behaviour = control ? control->line : config->line;
   while (std::getline(in, line)) {
     ++lineno;
     const auto w = Words(line);
@@ -94,13 +117,17 @@ bool Parse(const std::string& text, Config* config, bool faults_only, std::strin
       *error = "line " + std::to_string(lineno) + ": " + what;
       return false;
     };
-    if (w[0] == "fault") {
-      Fault f;
-      if (!ParseFaultWords(w, &f, &why)) return bad(why);
-      config->faults.push_back(f);
+    if (ParseSharedLine(w, &faults, &behaviour, &why)) {
+      if (!why.empty()) return bad(why);
       continue;
     }
-    if (faults_only) return bad("only fault lines belong here");
+    if (control) {
+      long n = 0;
+      if (w[0] != "vanish") return bad("unknown keyword " + w[0]);
+      if (w.size() != 2 || !ParseInt(w[1], &n) || n < 0 || n > 3600000) return bad("vanish MS");
+      control->vanish_ms = static_cast<int>(n);
+      continue;
+    }
     if (w[0] == "slave") {
       long n = 0;
       if (w.size() != 2 || !ParseInt(w[1], &n) || n < 1 || n > 247) return bad("slave 1..247");
@@ -174,7 +201,7 @@ float DecodeFloat(const uint16_t regs[2], FloatOrder order) {
 }
 
 bool ParseFaultMode(const std::string& text, FaultMode* mode) {
-  for (int i = 0; i < 8; ++i)
+  for (int i = 0; i < 9; ++i)
     if (text == kFaultNames[i]) {
       *mode = static_cast<FaultMode>(i);
       return true;
@@ -185,13 +212,15 @@ bool ParseFaultMode(const std::string& text, FaultMode* mode) {
 const char* FaultName(FaultMode mode) { return kFaultNames[static_cast<int>(mode)]; }
 
 bool ParseConfig(const std::string& text, Config* config, std::string* error) {
-  return Parse(text, config, false, error);
+  return Parse(text, config, nullptr, error);
 }
 
-bool ParseFaults(const std::string& text, std::vector<Fault>* faults, std::string* error) {
-  Config c;
-  if (!Parse(text, &c, true, error)) return false;
-  *faults = c.faults;
+bool ParseControl(const std::string& text, const LineBehaviour& base, Control* control,
+                  std::string* error) {
+  Control c;
+  c.line = base;
+  if (!Parse(text, nullptr, &c, error)) return false;
+  *control = c;
   return true;
 }
 

@@ -10,19 +10,26 @@
 //   --config FILE     units, operands, totalisers, fault mode (grammar in sim_model.h);
 //                     without it unit 1 answers with all operands 0
 //   --control FILE    a file of the same grammar, applied line by line whenever it changes
-//                     (checked before every request; write it whole with a rename): switch
-//                     fault modes, set a totaliser just below its wrap, change values
+//                     (checked every 100 ms and before every request; write it whole with a
+//                     rename): switch fault modes, set a totaliser just below its wrap or
+//                     reset it, change values, pace or echo the line, let the device vanish
 //   --log FILE        appends one line per request, reply, write, totaliser reading handed
 //                     out, dropped request and fault (formats in pcom_responder.h)
-//   --speed BPS       line speed for the request's wire time (default 57600, or the config)
+//   --speed BPS       line speed for the wire times (default 57600, or the config)
 //   --turnaround MS   pause after the wire time before the reply (default 15, or the config)
+//   --pace on|off     reply bytes one by one at the line's rate (default off)
+//   --echo MODE       off, whole or tail=N: the request (its last N bytes) comes back before
+//                     the reply, as from a 2-wire RS-485 adapter
+//   --echo-delay MS   0..3 ms from the request's end to its echo (default 0)
 //
-// The reply goes out only after the request's time on the wire plus the turnaround, as from a
-// real controller: the master empties its input right after sending.
+// The reply starts only after the request's time on the wire plus the turnaround, as from a
+// real controller (the master empties its input right after sending), and arrives whole once
+// its own wire time has passed, or byte by byte when paced.
 //
 // Signals: SIGTERM and SIGINT end it cleanly (exit code 0); SIGHUP reads the config and the
 // control file again from scratch; SIGUSR1 steps to the next fault mode (none, silence,
-// lowercase, no-stx, short, long, bad-crc, noise, bad-hex); SIGUSR2 sets fault mode none.
+// lowercase, no-stx, short, long, bad-crc, noise, bad-hex, late, glitch); SIGUSR2 sets fault
+// mode none.
 // Exit codes: 0 after a signal, 1 when the line cannot be opened, 2 for a bad command line or
 // config.
 #include <poll.h>
@@ -38,19 +45,24 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "pcom_responder.h"
 #include "signal_descriptor.h"
 #include "sim_model.h"
 #include "sim_port.h"
+#include "sim_wire.h"
 
 namespace {
 
 using namespace liron::v120sim;
+using liron::simtools::SimPort;
+using liron::simtools::SteadyTime;
 
 constexpr char kUsage[] =
     "usage: v120-sim (--link PATH | --device PATH) [--config FILE] [--control FILE]\n"
-    "                [--log FILE] [--speed BPS] [--turnaround MS] [--help]\n"
+    "                [--log FILE] [--speed BPS] [--turnaround MS] [--pace on|off]\n"
+    "                [--echo off|whole|tail=N] [--echo-delay MS] [--help]\n"
     "\n"
     "A V-120 controller answering PCOM ASCII request lines (RB, RW, RNL, SB, SW, SNL).\n"
     "  --link PATH       create a pseudo-terminal, publish its path as the symlink PATH\n"
@@ -61,13 +73,20 @@ constexpr char kUsage[] =
     "                      <id> totaliser <addr> <value> [rate=<per s>] [step=<per read>]"
     " [wrap=<n>]\n"
     "                      fault none|silence|lowercase|no-stx|short|long|bad-crc|noise|\n"
-    "                            bad-hex [count]\n"
+    "                            bad-hex|late|glitch [count] [ms=<latency of late>]\n"
     "                      turnaround <ms>\n"
     "                      speed <bps>\n"
+    "                      pace on|off\n"
+    "                      echo off|whole|tail=N [delay=MS]\n"
+    "                      vanish <ms>   (control file, --link: gone and back)\n"
     "  --control FILE    same grammar, applied whenever the file changes\n"
     "  --log FILE        one line per rx, tx, write, totaliser reading, drop, fault\n"
     "  --speed BPS       line speed for the wire time (default 57600)\n"
     "  --turnaround MS   pause before replying, after the wire time (default 15)\n"
+    "  --pace on|off     reply bytes one by one at the line's rate (default off)\n"
+    "  --echo MODE       off, whole or tail=N: the request comes back first\n"
+    "  --echo-delay MS   0..3 ms from the request's end to its echo (default 0)\n"
+    "Only upper-case hexadecimal is taken in requests, as the controller does.\n"
     "Signals: TERM/INT end, HUP re-reads the files, USR1 next fault mode, USR2 fault none.\n";
 
 liron::simtools::SignalDescriptor g_signals;
@@ -125,6 +144,8 @@ struct Options {
   std::string link, device, config, control, log;
   int32_t speed = -1;
   int turnaround = -1;
+  std::vector<std::string> lines;  // --pace and --echo as config lines
+  std::string echo_delay;
 };
 
 bool ParseNumber(const char* text, long lo, long hi, long* out) {
@@ -163,6 +184,12 @@ int ParseOptions(int argc, char** argv, Options* o) {
       o->speed = static_cast<int32_t>(n);
     } else if (a == "--turnaround" && ParseNumber(v, 0, 10000, &n)) {
       o->turnaround = static_cast<int>(n);
+    } else if (a == "--pace") {
+      o->lines.push_back(std::string("pace ") + v);
+    } else if (a == "--echo") {
+      o->lines.push_back(std::string("echo ") + v);
+    } else if (a == "--echo-delay") {
+      o->echo_delay = std::string(" delay=") + v;
     } else {
       std::fprintf(stderr, "v120-sim: bad option %s %s\n%s", a.c_str(), v, kUsage);
       return 2;
@@ -195,6 +222,14 @@ bool BuildModel(const Options& o, SimModel* model, PcomResponder* log) {
   }
   if (o.speed > 0) m.speed = o.speed;
   if (o.turnaround >= 0) m.turnaround_ms = o.turnaround;
+  for (std::string line : o.lines) {
+    if (line.rfind("echo ", 0) == 0) line += o.echo_delay;
+    std::string why;
+    if (!m.ApplyLine(line, now, &why)) {
+      std::fprintf(stderr, "v120-sim: --%s: %s\n", line.c_str(), why.c_str());
+      return false;
+    }
+  }
   std::string text;
   if (!o.control.empty() && ReadFile(o.control, &text)) {
     std::vector<std::string> errors;
@@ -205,31 +240,38 @@ bool BuildModel(const Options& o, SimModel* model, PcomResponder* log) {
   return true;
 }
 
-// Sleeps us microseconds, cut short only by the end signal.
-void Pause(long us) {
-  using Clock = std::chrono::steady_clock;
-  const auto until = Clock::now() + std::chrono::microseconds(us);
-  for (auto now = Clock::now(); !g_stop && now < until; now = Clock::now()) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now);
-    if (g_signals.Wait(static_cast<int>(left.count()))) TakeSignals();
-  }
+// Sleeps until t; the end signal cuts it short, the others are taken and wait their turn.
+void SleepUntil(SteadyTime t) {
+  while (!g_stop && g_signals.WaitUntil(t)) TakeSignals();
 }
 
-void WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  int stalls = 0;
-  while (done < bytes.size() && !g_stop) {
-    const ssize_t w = write(fd, bytes.data() + done, bytes.size() - done);
-    if (w > 0) {
-      done += static_cast<size_t>(w);
-      continue;
-    }
-    if (w < 0 && errno != EAGAIN && errno != EINTR) return;
-    // Nobody reads the line: give up after a second rather than hang.
-    if (++stalls > 10) return;
-    pollfd p{fd, POLLOUT, 0};
-    poll(&p, 1, 100);
+// Applies the control file when it has changed since stamp.
+void ApplyControl(const Options& opt, FileStamp* stamp, SimModel* model, PcomResponder* log) {
+  const FileStamp now_stamp = Stamp(opt.control);
+  if (now_stamp == *stamp) return;
+  *stamp = now_stamp;
+  std::string text;
+  if (!now_stamp.exists || !ReadFile(opt.control, &text)) return;
+  std::vector<std::string> errors;
+  model->ApplyText(text, std::chrono::steady_clock::now(), &errors);
+  for (const auto& e : errors) log->Log("control " + e);
+  log->Log("control applied");
+}
+
+// The device goes for ms (the master's line hangs up, the node and the link vanish) and
+// comes back at the same path.
+void Vanish(SimPort& port, int ms, PcomResponder& log) {
+  if (!port.IsPty()) return;
+  port.Drop();
+  log.Log("vanished");
+  SleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
+  std::string error;
+  if (!port.Return(&error)) {
+    log.Log("cannot return: " + error);
+    g_stop = true;
+    return;
   }
+  log.Log("returned " + port.device());
 }
 
 }  // namespace
@@ -291,6 +333,14 @@ int main(int argc, char** argv) {
       model.fault_count = -1;
       responder.Log("mode none");
     }
+    ApplyControl(opt, &control_stamp, &model, &responder);
+    if (model.vanish_ms >= 0) {
+      const int ms = model.vanish_ms;
+      model.vanish_ms = -1;
+      pending.clear();
+      Vanish(port, ms, responder);
+      continue;
+    }
 
     pollfd p[2] = {{port.fd(), POLLIN, 0}, {g_signals.fd(), POLLIN, 0}};
     if (poll(p, 2, 100) <= 0 || !(p[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
@@ -298,32 +348,31 @@ int main(int argc, char** argv) {
     const ssize_t n = read(port.fd(), buf, sizeof buf);
     if (n <= 0) {
       // A pseudo-terminal whose far end is not open reports a hang-up: wait for the master.
-      if (n < 0 && errno != EAGAIN && errno != EINTR) Pause(20000);
+      if (n < 0 && errno != EAGAIN && errno != EINTR)
+        SleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
       continue;
     }
+    const SteadyTime rx = std::chrono::steady_clock::now();
     pending.append(buf, static_cast<size_t>(n));
     size_t cr;
     while ((cr = pending.find('\r')) != std::string::npos && !g_stop) {
+      const std::string request = pending.substr(0, cr + 1);
       std::string line = pending.substr(0, cr);
       pending.erase(0, cr + 1);
       while (!line.empty() && line[0] == '\n') line.erase(0, 1);
-      const FileStamp now_stamp = Stamp(opt.control);
-      if (!(now_stamp == control_stamp)) {
-        control_stamp = now_stamp;
-        std::string text;
-        if (now_stamp.exists && ReadFile(opt.control, &text)) {
-          std::vector<std::string> errors;
-          model.ApplyText(text, std::chrono::steady_clock::now(), &errors);
-          for (const auto& e : errors) responder.Log("control " + e);
-          responder.Log("control applied");
-        }
-      }
-      const std::string reply = responder.Handle(line, std::chrono::steady_clock::now());
+      ApplyControl(opt, &control_stamp, &model, &responder);
+      // The request's time on the wire: it ended that long after its first byte came in.
+      const auto bt = liron::simtools::ByteTime(model.speed);
+      const SteadyTime req_end = rx + bt * static_cast<long>(request.size());
+      liron::simtools::SendEcho(port.fd(), reinterpret_cast<const uint8_t*>(request.data()),
+                                request.size(), req_end, model.wire, SleepUntil);
+      int late_ms = -1;
+      const std::string reply = responder.Handle(line, std::chrono::steady_clock::now(), &late_ms);
       if (reply.empty()) continue;
-      // The request's time on the wire (10 bits a character) plus the turnaround.
-      const long wire_us = static_cast<long>((line.size() + 1) * 10 * 1000000LL / model.speed);
-      Pause(wire_us + model.turnaround_ms * 1000L);
-      WriteAll(port.fd(), reply);
+      const int latency = late_ms >= 0 ? late_ms : model.turnaround_ms;
+      liron::simtools::SendOnWire(port.fd(), reinterpret_cast<const uint8_t*>(reply.data()),
+                                  reply.size(), req_end + std::chrono::milliseconds(latency),
+                                  model.speed, model.wire.paced, SleepUntil);
     }
     if (pending.size() > 1024) {
       responder.Log("drop overlong request");

@@ -18,13 +18,27 @@ bool ReadHex(const std::string& s, size_t pos, size_t len, uint32_t* out) {
   uint32_t v = 0;
   for (size_t i = pos; i < pos + len; ++i) {
     const char c = s[i];
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    v = v * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c))
-                                           ? c - '0'
-                                           : std::toupper(static_cast<unsigned char>(c)) - 'A' + 10);
+    // Upper case only, as the controller reads its requests.
+    if (!(c >= '0' && c <= '9') && !(c >= 'A' && c <= 'F')) return false;
+    v = v * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'A' + 10);
   }
   *out = v;
   return true;
+}
+
+// The reply as a log line shows it: bytes outside printable ASCII as <XX>.
+std::string Printable(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char b[8];
+      std::snprintf(b, sizeof b, "<%02X>", c);
+      out += b;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -42,7 +56,8 @@ void PcomResponder::Log(const std::string& line) {
   std::fflush(log_);
 }
 
-std::string PcomResponder::Handle(const std::string& request, SteadyTime now) {
+std::string PcomResponder::Handle(const std::string& request, SteadyTime now, int* late_ms) {
+  *late_ms = -1;
   Log("rx " + request);
   uint32_t unit = 0;
   if (request.size() < 7 || request[0] != '/' || !ReadHex(request, 1, 2, &unit)) {
@@ -81,6 +96,13 @@ std::string PcomResponder::Handle(const std::string& request, SteadyTime now) {
     case Fault::BadHex:
       reply = "/A" + body + crc;
       break;
+    case Fault::Late:
+      reply = "/A" + body + crc;
+      *late_ms = model_.late_ms;
+      break;
+    case Fault::Glitch:
+      reply = std::string(1, model_.glitches++ % 2 == 0 ? '\x00' : '\xFF') + "/A" + body + crc;
+      break;
     case Fault::Lowercase:
       for (char& c : crc) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       reply = "/A" + body + crc;
@@ -100,8 +122,9 @@ std::string PcomResponder::Handle(const std::string& request, SteadyTime now) {
       reply = "/A" + body + Hex((sum + 1) & 0xFF, 2);
       break;
     }
-    case Fault::Noise:
-      reply = std::string("\x01\x7F~", 3) + "/A" + body + crc;
+    case Fault::Noise:  // a burst longer than the glitch a master skips
+      for (int i = 0; i < 8; ++i) reply += std::string("\x01\x7F~", 3);
+      reply += "/A" + body + crc;
       break;
   }
   if (fault == Fault::None) {
@@ -109,7 +132,7 @@ std::string PcomResponder::Handle(const std::string& request, SteadyTime now) {
   } else {
     Log(std::string("fault ") + FaultName(fault));
   }
-  Log("tx " + reply);
+  Log("tx " + Printable(reply));
   return reply + "\r";
 }
 

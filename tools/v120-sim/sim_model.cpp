@@ -19,6 +19,7 @@ constexpr FaultEntry kFaults[] = {
     {Fault::None, "none"},     {Fault::Silence, "silence"}, {Fault::Lowercase, "lowercase"},
     {Fault::NoStx, "no-stx"},  {Fault::Short, "short"},     {Fault::Long, "long"},
     {Fault::BadCrc, "bad-crc"}, {Fault::Noise, "noise"},     {Fault::BadHex, "bad-hex"},
+    {Fault::Late, "late"},      {Fault::Glitch, "glitch"},
 };
 
 bool ParseInt(const std::string& text, int64_t lo, int64_t hi, int64_t* out) {
@@ -96,11 +97,28 @@ bool SimModel::ApplyLine(const std::string& raw, SteadyTime now, std::string* er
   int64_t n = 0;
   if (w[0] == "fault") {
     Fault f;
-    if (w.size() < 2 || w.size() > 3 || !ParseFault(w[1], &f)) return fail("unknown fault mode");
-    int64_t count = -1;
-    if (w.size() == 3 && !ParseInt(w[2], 1, INT_MAX, &count)) return fail("bad fault count");
+    if (w.size() < 2 || w.size() > 4 || !ParseFault(w[1], &f)) return fail("unknown fault mode");
+    int64_t count = -1, late = late_ms;
+    for (size_t i = 2; i < w.size(); ++i) {
+      if (w[i].rfind("ms=", 0) == 0) {
+        if (!ParseInt(w[i].substr(3), 0, 60000, &late)) return fail("bad fault ms");
+      } else if (!ParseInt(w[i], 1, INT_MAX, &count)) {
+        return fail("bad fault count");
+      }
+    }
     fault = f;
     fault_count = static_cast<int>(count);
+    late_ms = static_cast<int>(late);
+    return true;
+  }
+  switch (liron::simtools::ApplyWireWords(w, &wire, error)) {
+    case liron::simtools::WireLine::Applied: return true;
+    case liron::simtools::WireLine::Refused: return false;
+    case liron::simtools::WireLine::NotMine: break;
+  }
+  if (w[0] == "vanish") {
+    if (w.size() != 2 || !ParseInt(w[1], 0, 3600000, &n)) return fail("bad vanish");
+    vanish_ms = static_cast<int>(n);
     return true;
   }
   if (w[0] == "turnaround") {

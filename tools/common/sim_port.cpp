@@ -2,50 +2,23 @@
 
 #include <fcntl.h>
 #include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
 
-namespace liron::v120sim {
+namespace liron::simtools {
 
 namespace {
-
-speed_t SpeedCode(int32_t speed) {
-  switch (speed) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return 0;
-  }
-}
-
-bool MakeRaw(int fd, int32_t speed) {
-  termios tio{};
-  if (tcgetattr(fd, &tio) != 0) return false;
-  cfmakeraw(&tio);
-  tio.c_cflag |= CLOCAL | CREAD;
-  tio.c_cc[VMIN] = 0;
-  tio.c_cc[VTIME] = 0;
-  if (const speed_t code = SpeedCode(speed)) {
-    cfsetispeed(&tio, code);
-    cfsetospeed(&tio, code);
-  }
-  return tcsetattr(fd, TCSANOW, &tio) == 0;
-}
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 }  // namespace
 
-SimPort::~SimPort() {
+SimPort::~SimPort() { Close(); }
+
+void SimPort::Close() {
   if (!link_.empty()) {
     // Remove the symlink only while it still names our device.
     char buf[PATH_MAX];
@@ -54,6 +27,7 @@ SimPort::~SimPort() {
   }
   if (far_fd_ >= 0) close(far_fd_);
   if (fd_ >= 0) close(fd_);
+  far_fd_ = fd_ = -1;
 }
 
 bool SimPort::OpenDevice(const std::string& path, int32_t speed, std::string* error) {
@@ -62,7 +36,7 @@ bool SimPort::OpenDevice(const std::string& path, int32_t speed, std::string* er
     *error = Errno("cannot open " + path);
     return false;
   }
-  if (!MakeRaw(fd_, speed)) {
+  if (!SetRaw(fd_, speed)) {
     *error = Errno("cannot set line settings of " + path);
     return false;
   }
@@ -83,7 +57,7 @@ bool SimPort::CreatePty(const std::string& link_path, std::string* error) {
   fcntl(far_fd_, F_SETFD, FD_CLOEXEC);
   // No echo and no line editing before the master sets its own: a reply must never come back
   // to us, nor a carriage return become a line feed.
-  if (!MakeRaw(far_fd_, 57600)) {
+  if (!SetRaw(far_fd_, -1)) {
     *error = Errno("cannot set the pseudo-terminal raw");
     return false;
   }
@@ -105,4 +79,18 @@ bool SimPort::CreatePty(const std::string& link_path, std::string* error) {
   return true;
 }
 
-}  // namespace liron::v120sim
+void SimPort::Drop() {
+  if (!IsPty() || fd_ < 0) return;
+  const std::string link = link_;
+  Close();
+  link_ = link;  // still the path to come back at
+}
+
+bool SimPort::Return(std::string* error) {
+  if (!IsPty() || fd_ >= 0) return true;
+  return CreatePty(link_, error);
+}
+
+int32_t SimPort::Speed() const { return fd_ < 0 ? -1 : LineSpeed(fd_); }
+
+}  // namespace liron::simtools

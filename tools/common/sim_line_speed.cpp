@@ -2,9 +2,9 @@
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
-#include "sim_line.h"
+#include "sim_port.h"
 
-namespace jumo_sim {
+namespace liron::simtools {
 
 int32_t LineSpeed(int fd) {
   struct termios2 t {};
@@ -15,12 +15,12 @@ int32_t LineSpeed(int fd) {
 bool SetRaw(int fd, int32_t speed) {
   struct termios2 t {};
   if (ioctl(fd, TCGETS2, &t) != 0) return false;
-  t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
+  t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
   t.c_oflag &= ~OPOST;
   t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-  t.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+  t.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
   t.c_cflag |= CS8 | CREAD | CLOCAL;
-  t.c_cc[VMIN] = 1;
+  t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
   if (speed > 0) {
     t.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
@@ -31,4 +31,4 @@ bool SetRaw(int fd, int32_t speed) {
   return ioctl(fd, TCSETS2, &t) == 0;
 }
 
-}  // namespace jumo_sim
+}  // namespace liron::simtools
