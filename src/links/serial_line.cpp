@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #define SI_IMPLEMENTATION  // the template bodies, so no library is linked
 #include <SimpleIni.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -123,26 +125,27 @@ SerialLine::~SerialLine() { CloseLine(); }
 
 bool SerialLine::OpenLine(const std::string& port_name, int32_t speed, SerialProfile profile,
                           std::string* error) {
-  auto fail = [&](const char* text) {
+  auto fail = [&](const char* text, int err) {
     if (error) *error = text;
+    open_errno_ = err;
     return false;
   };
   // Step 1: the speed, before the device is touched.
   const SpeedEntry* sp = FindSpeed(speed);
-  if (!sp) return fail(kSerialSpeedError);
+  if (!sp) return fail(kSerialSpeedError, EINVAL);
   CloseLine();
 
   // Step 2: read-write, existing device only, exclusive. O_NONBLOCK keeps the open from
   // waiting for carrier; every read and write below waits through poll() instead.
   const std::string path = PortDevicePath(port_name);
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return fail(kSerialOpenError);
+  if (fd < 0) return fail(kSerialOpenError, errno);
   // TIOCEXCL turns away later opens by other programs, but not by a privileged one, and on a
   // pseudo-terminal it outlives a holder that died; the advisory lock covers every process
   // of ours, privileged or not, and dies with its holder.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
-    return fail(kSerialOpenError);
+    return fail(kSerialOpenError, EBUSY);
   }
   (void)ioctl(fd, TIOCEXCL);  // a device that is no terminal fails at step 5
 
@@ -160,16 +163,13 @@ bool SerialLine::OpenLine(const std::string& port_name, int32_t speed, SerialPro
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) {
     ::close(fd);
-    return fail(kSerialGetStateError);
+    return fail(kSerialGetStateError, EINVAL);
   }
-  // Step 6: raw 8N1, no XON/XOFF; on the PCOM profile no hardware handshake either.
-  tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
-                   IXANY | INPCK);
-  tio.c_oflag &= ~OPOST;
-  tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-  tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
-  tio.c_cflag |= CS8 | CREAD | CLOCAL;
-  if (profile == SerialProfile::Pcom) tio.c_cflag &= ~CRTSCTS;
+  // Step 6: raw 8N1, no flow control of either kind on both profiles.
+  cfmakeraw(&tio);
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+  tio.c_cflag &= ~(CSTOPB | CRTSCTS);
+  tio.c_cflag |= CREAD | CLOCAL;
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
   if (sp->code != 0) {
@@ -179,13 +179,19 @@ bool SerialLine::OpenLine(const std::string& port_name, int32_t speed, SerialPro
   // Step 7: write them back; the rates without a termios constant go through termios2.
   if (tcsetattr(fd, TCSANOW, &tio) != 0 || (sp->code == 0 && !SetLineSpeed(fd, speed))) {
     ::close(fd);
-    return fail(kSerialSetStateError);
+    return fail(kSerialSetStateError, EINVAL);
   }
   if (profile == SerialProfile::Pcom) {
     // RTS inactive. A pseudo-terminal has no modem lines and refuses: harmless.
     int rts = TIOCM_RTS;
     (void)ioctl(fd, TIOCMBIC, &rts);
   }
+  struct stat st {};
+  rdev_ = fstat(fd, &st) == 0 ? st.st_rdev : 0;
+  path_ = path;
+  speed_ = speed;
+  gone_ = false;
+  open_errno_ = 0;
   fd_ = fd;
   // Step 8.
   PurgeInput();
@@ -199,10 +205,33 @@ void SerialLine::CloseLine() {
   fd_ = -1;
 }
 
+bool SerialLine::DeviceGone() const {
+  if (fd_ < 0) return false;
+  if (gone_) return true;
+  // A USB adapter pulled out takes its node along; a pseudo-terminal behind a symlink may have
+  // been replaced by a new one at the same path.
+  struct stat st {};
+  return stat(path_.c_str(), &st) != 0 || st.st_rdev != rdev_;
+}
+
+uint32_t SerialLine::ReadWaitMs() const {
+  const uint32_t total = timeouts_.ReadTotalMultiplier + timeouts_.ReadTotalConstant;
+  return total > 0 ? total : kSerialNoTotalReadMs;
+}
+
+uint32_t SerialLine::SilenceMs() const {
+  // 3.5 characters of 10 bits: 35000 ms·bit/s, rounded up.
+  const uint32_t chars = speed_ > 0 ? static_cast<uint32_t>((35000 + speed_ - 1) / speed_) : 0;
+  return std::max({timeouts_.ReadInterval, chars, uint32_t{2}});
+}
+
 bool SerialLine::WriteBlock(const uint8_t* data, size_t n) {
   if (fd_ < 0) return false;
-  const uint64_t budget =
-      static_cast<uint64_t>(timeouts_.WriteTotalMultiplier) * n + timeouts_.WriteTotalConstant;
+  // No write total time-out in the profile: the default one, so a stuck line cannot hang us.
+  const SerialTimeouts& t = timeouts_.WriteTotalMultiplier + timeouts_.WriteTotalConstant > 0
+                                ? timeouts_
+                                : kModbusDefaultTimeouts;
+  const uint64_t budget = static_cast<uint64_t>(t.WriteTotalMultiplier) * n + t.WriteTotalConstant;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budget);
   size_t done = 0;
   while (done < n) {
@@ -212,13 +241,19 @@ bool SerialLine::WriteBlock(const uint8_t* data, size_t n) {
       continue;
     }
     if (w < 0 && errno == EINTR) continue;
-    if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      MarkGone();  // EIO, ENODEV, EBADF: the device is no more
+      return false;
+    }
     const int left = MsLeft(deadline);
     if (left == 0) return false;
     pollfd p{fd_, POLLOUT, 0};
     const int r = ::poll(&p, 1, left);
     if (r < 0 && errno != EINTR) return false;
-    if (r > 0 && (p.revents & (POLLERR | POLLNVAL))) return false;
+    if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+      MarkGone();
+      return false;
+    }
   }
   return true;
 }
@@ -230,13 +265,17 @@ void SerialLine::DrainOutput() {
 }
 
 bool SerialLine::ReadByte(uint8_t* byte, bool* got) {
+  return ReadByteWithin(byte, got, ReadWaitMs());
+}
+
+bool SerialLine::ReadByteWithin(uint8_t* byte, bool* got, uint32_t wait_ms) {
   *got = false;
   if (fd_ < 0) return false;
-  const uint32_t total = timeouts_.ReadTotalMultiplier + timeouts_.ReadTotalConstant;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(total);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
   // The device is gone (a pseudo-terminal whose far end closed, a USB adapter pulled): the
   // read fails, but only after its time-out, so that a caller retrying in a loop cannot spin.
   auto gone = [&] {
+    MarkGone();
     const int left = MsLeft(deadline);
     if (left > 0) ::poll(nullptr, 0, left);
     return false;

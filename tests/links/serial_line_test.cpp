@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -190,6 +191,45 @@ TEST(SerialOpen, ModbusProfileReadsTheFileOfTheCurrentDirectory) {
   std::filesystem::current_path(old);
   EXPECT_EQ(line.Timeouts().ReadTotalConstant, 100u);
   EXPECT_EQ(line.Timeouts().ReadTotalMultiplier, 30u);
+
+  // Zeros mean no time-out, as on Windows: a read still waits (bounded), it never spins, and
+  // a write still goes out.
+  WriteFileBytes(dir.File(base + "SET.INI"),
+                 "[timeouts]\nRInterval=0\nRMult=0\nRConst=0\nWMult=0\nWConst=0\n");
+  line.CloseLine();
+  std::filesystem::current_path(dir.path());
+  ASSERT_TRUE(line.OpenLine(pty.path(), 9600, SerialProfile::Modbus, &err));
+  std::filesystem::current_path(old);
+  uint8_t c = 0;
+  bool have = true;
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(line.ReadByte(&c, &have));
+  EXPECT_FALSE(have);
+  EXPECT_GE(MsSince(t0), 40);
+  EXPECT_TRUE(line.WriteBlock(&c, 1));
+}
+
+TEST(SerialOpen, NoFlowControlWhateverTheDeviceHeld) {
+  Pty pty;
+  const int held = open(pty.path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(held, 0);
+  for (SerialProfile profile : {SerialProfile::Modbus, SerialProfile::Pcom}) {
+    // An earlier program left hardware and software handshake switched on.
+    termios tio{};
+    ASSERT_EQ(tcgetattr(held, &tio), 0);
+    tio.c_cflag |= CRTSCTS;
+    tio.c_iflag |= IXON | IXOFF | ICRNL;
+    tio.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(tcsetattr(held, TCSANOW, &tio), 0);
+    SerialLine line;
+    std::string err;
+    ASSERT_TRUE(line.OpenLine(pty.path(), 19200, profile, &err)) << err;
+    ASSERT_EQ(tcgetattr(held, &tio), 0);
+    EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
+  }
+  close(held);
 }
 
 TEST(SerialIo, RawBytesBothWays) {
