@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "links/modbus_reply_scan.h"
+
 namespace liron {
 
 const char kModbusNotConnected[] = "Поорт не подключен!";
@@ -18,6 +20,7 @@ const char kModbusWrongAnswer[] = "Неправильный ответ на за
 const char kModbusBusyText[] = "Выполнение предыдущей команды еще не завершено.";
 const char kModbusBusyCaption[] = "Ошибка";
 const char kModbusFatalCaption[] = "Фатальная ошибка!";
+const char kModbusBadCrc[] = "Неправильная контрольная сумма ответа.";
 
 uint16_t ModbusCrc(const uint8_t* data, size_t len) {
   uint16_t crc = 0xFFFF;
@@ -68,13 +71,13 @@ TModBUS::TModBUS(Clock& clock, Operator* op) : clock_(clock), op_(op) {}
 
 bool TModBUS::OpenPort(int32_t speed) {
   std::string err;
+  Speed = speed;  // the speed the line is (re)opened at
   if (!line_.OpenLine(PortName, speed, SerialProfile::Modbus, &err)) {
     Connected = false;
     LastError = err;
     if (err == kSerialSpeedError && op_) op_->ShowMessage(err, kModbusFatalCaption, MsgIcon::Error);
     return false;
   }
-  Speed = speed;
   Connected = true;
   return true;
 }
@@ -113,6 +116,7 @@ bool TModBUS::Exchange(const uint8_t* data, size_t n, uint8_t* reply, size_t rep
 }
 
 bool TModBUS::SendComBlock(uint8_t* frame, size_t m) {
+  sent_.clear();
   try {
     if (!Connected) {
       SetError(kModbusNotConnected);
@@ -130,8 +134,11 @@ bool TModBUS::SendComBlock(uint8_t* frame, size_t m) {
       SetError(kModbusSendFailed);
       return false;
     }
+    sent_.assign(frame, frame + m + 2);
     line_.DrainOutput();
-    line_.PurgeInput();  // whatever came in while sending is not the reply
+    // Whatever came in while sending is not the reply. What an echoing adapter still hands
+    // back after this is told from the reply by the receive.
+    line_.PurgeInput();
     clock_.SleepMs(kModbusPauseMs);
     return true;
   } catch (...) {
@@ -141,12 +148,19 @@ bool TModBUS::SendComBlock(uint8_t* frame, size_t m) {
 }
 
 bool TModBUS::ReciveComBlock(uint8_t* reply, size_t reply_size) {
+  bool ok = false;
   try {
-    return ReceiveInner(reply, reply_size);
+    ok = ReceiveInner(reply, reply_size);
   } catch (...) {
     ExceptionText = "Ошибка в ReciveComBlock";
-    return false;
   }
+  receive_error_ = LastError;
+  return ok;
+}
+
+std::string TModBUS::FailureReason() const {
+  if (LastError == kModbusWrongAnswer && !receive_error_.empty()) return receive_error_;
+  return LastError.empty() ? kModbusBadCrc : LastError;
 }
 
 bool TModBUS::ReceiveInner(uint8_t* reply, size_t reply_size) {
@@ -156,64 +170,61 @@ bool TModBUS::ReceiveInner(uint8_t* reply, size_t reply_size) {
     return false;
   }
   std::fill(RxBuffer.begin(), RxBuffer.begin() + 512, 0);
-  bool got = false;
+  TModbusReplyScan scan(sent_, DeviceAddress, CheckFunction);
 
-  // Address hunt: skip line noise until the byte of our slave, for at most 400 ms.
+  // Hunt for the reply's start for at most 400 ms, skipping the request's echo and noise; once
+  // it has begun, it ends at its expected length, or where the line stays quiet for the
+  // inter-character silence. A reply whole in the driver's queue is taken at once.
   const uint32_t start = clock_.Ticks();
-  int stray = 0;
-  bool found = false;
-  while (clock_.Ticks() - start < kModbusHuntMs) {
-    if (!line_.ReadByte(&RxBuffer[0], &got) || !got) continue;
-    if (RxBuffer[0] == DeviceAddress) {  // an address above 255 never matches
-      found = true;
-      break;
+  const uint32_t silence = line_.SilenceMs();
+  while (!scan.Whole()) {
+    const bool in_reply = scan.Started() && !scan.Undecided();
+    if (!in_reply && clock_.Ticks() - start >= kModbusHuntMs) {
+      // An address byte with nothing after it: the answer stopped at its first byte.
+      SetError(scan.Undecided() ? kModbusCutShort : kModbusNoAnswer);
+      return false;
     }
-    if (++stray > kModbusMaxStrayBytes) {
+    uint8_t byte = 0;
+    bool got = false;
+    const bool ok = in_reply ? line_.ReadByteWithin(&byte, &got, silence)
+                             : line_.ReadByte(&byte, &got);
+    if (!ok) {
+      if (in_reply) {
+        SetError(kModbusCutCounter);
+        return false;
+      }
+      if (line_.DeviceGone()) {  // no answer can come any more
+        SetError(kModbusNoAnswer);
+        return false;
+      }
+      continue;
+    }
+    if (!got) {
+      if (in_reply) break;  // the line went quiet within the reply: it ends here
+      continue;
+    }
+    if (scan.Size() >= kModbusMaxReply) {
+      line_.PurgeInput();
+      return true;  // ReplyLength stays 0: every transaction rejects this reply
+    }
+    scan.Add(byte);
+    if (scan.Stray() > static_cast<size_t>(kModbusMaxStrayBytes)) {
       SetError(kModbusStrayBytes);
       return false;
     }
   }
-  if (!found) {
-    SetError(kModbusNoAnswer);
-    return false;
-  }
 
-  if (!line_.ReadByte(&RxBuffer[1], &got)) {
-    SetError(kModbusCutFailed);
+  const std::span<const uint8_t> got = scan.Reply();
+  std::copy(got.begin(), got.end(), RxBuffer.begin());
+  if (CheckFunction && got.size() >= 2 && got[1] != FunctionCode) {
+    SetError(kModbusUnexpected);  // an exception reply (function | 0x80)
     return false;
   }
-  if (!got) {
-    SetError(kModbusCutShort);
-    return false;
-  }
-  if (CheckFunction && RxBuffer[1] != FunctionCode) {
-    SetError(kModbusUnexpected);  // an exception reply (function | 0x80) ends here too
-    return false;
-  }
-
-  // Open-length read: on while the driver holds more bytes. The position advances after
-  // every read call, whether or not it delivered a byte.
-  size_t p = 2;
-  for (;;) {
-    const bool ok = line_.ReadByte(&RxBuffer[p], &got);
-    ++p;
-    if (!ok) {
-      SetError(kModbusCutCounter);
-      return false;
-    }
-    const int queued = line_.InputQueued();
-    if (p > kModbusMaxReply) {
-      line_.PurgeInput();
-      return true;  // ReplyLength stays 0: every transaction rejects this reply
-    }
-    if (queued <= 0) {
-      // A reply longer than the caller's buffer is cut, never written past it.
-      const size_t n = std::min(p, reply_size);
-      std::memcpy(reply, RxBuffer.data(), n);
-      ReplyLength = static_cast<int32_t>(n);
-      return true;
-    }
-  }
+  // A reply longer than the caller's buffer is cut, never written past it.
+  const size_t n = std::min(got.size(), reply_size);
+  std::memcpy(reply, got.data(), n);
+  ReplyLength = static_cast<int32_t>(n);
+  return true;
 }
 
 namespace {

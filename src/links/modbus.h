@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "links/serial_line.h"
 #include "platform/clock.h"
@@ -34,10 +35,11 @@ extern const char kModbusWrongAnswer[];    // "Неправильный отве
 extern const char kModbusBusyText[];       // "Выполнение предыдущей команды еще не завершено."
 extern const char kModbusBusyCaption[];    // "Ошибка"
 extern const char kModbusFatalCaption[];   // "Фатальная ошибка!"
+extern const char kModbusBadCrc[];         // "Неправильная контрольная сумма ответа."
 
 constexpr size_t kModbusBufferSize = 1024;
 constexpr size_t kModbusMaxFrame = 500;        // a frame to send must be shorter than 501 bytes
-constexpr size_t kModbusMaxReply = 500;        // positions of the open-length read
+constexpr size_t kModbusMaxReply = 500;        // bytes a receive takes at most
 constexpr uint32_t kModbusPauseMs = 40;        // after sending, before the reply is hunted
 constexpr uint32_t kModbusHuntMs = 400;        // address hunt
 constexpr int kModbusMaxStrayBytes = 129;      // the 130th stray byte fails the receive
@@ -60,8 +62,10 @@ class TModBUS {
   TModBUS(const TModBUS&) = delete;
   TModBUS& operator=(const TModBUS&) = delete;
 
-  // Opens PortName at speed with the Modbus line profile. On failure the text goes to
-  // LastError; the speed error is also shown in a message box (caption "Фатальная ошибка!").
+  // Opens PortName at speed with the Modbus line profile; Speed holds the speed asked, so the
+  // polling thread can open the line again after its device has gone. On failure the text
+  // goes to LastError; the speed error is also shown in a message box (caption
+  // "Фатальная ошибка!").
   bool OpenPort(int32_t speed);
   // Releases the port if held; always true. Closing twice does nothing.
   bool ClosePort();
@@ -80,8 +84,14 @@ class TModBUS {
   uint16_t GetCRC(const uint8_t* data, size_t len) const { return ModbusCrc(data, len); }
   // Appends the CRC to the m bytes of frame (whose buffer holds m + 2) and sends them.
   bool SendComBlock(uint8_t* frame, size_t m);
+  // Receives the reply to the frame last sent: its echo and stray bytes skipped, complete at
+  // the length its function code and byte count give, or cut where the line goes quiet.
   bool ReciveComBlock(uint8_t* reply, size_t reply_size);
   void SetError(const std::string& text) { LastError = text; }
+  // Why the last transaction failed, for the event log: LastError, but the receive's own text
+  // where a read replaced it by "Неправильный ответ на запрос.", and a text of its own for a
+  // reply refused for its CRC (which leaves LastError empty).
+  std::string FailureReason() const;
 
   // Set by the owner before OpenPort, while not connected.
   std::string PortName = "COM1";
@@ -107,6 +117,8 @@ class TModBUS {
   Clock& clock_;
   Operator* op_;
   SerialLine line_;
+  std::vector<uint8_t> sent_;  // the frame of the last send, as it went out
+  std::string receive_error_;  // what the last receive left in LastError
 };
 
 }  // namespace liron
