@@ -13,6 +13,7 @@ namespace {
 // How long an exchange waits for the lock, and for the reply's carriage return.
 constexpr std::chrono::milliseconds kLockWait{250};
 constexpr uint32_t kReplyWaitMs = 1000;
+constexpr uint32_t kSettleMaxMs = 1000;  // the longest wait for a quiet line
 constexpr int32_t kMaxAddress = 0xFFFF;  // Hex4
 constexpr size_t kMaxCount = 0xFF;       // Hex2
 constexpr int32_t kMaxUnit = 0xFF;       // Hex2
@@ -273,9 +274,12 @@ bool TVisionLink::ConnectLocked(int32_t speed) {
   // The line maps the port name to its device (an absolute path as is, COMn to ttyS<n-1>).
   std::string error;
   if (!line_.OpenLine(PortName(), speed, SerialProfile::Pcom, &error)) {
+    open_errno_.store(line_.OpenErrno());
     ErrMessage(error);
     return false;
   }
+  open_errno_.store(0);
+  settle_.store(false);
   active_.store(true);
   return true;
 }
@@ -311,12 +315,17 @@ bool TVisionLink::SendLocked(const std::string& text) {
     ErrMessage(kVisionRequestTooLong);
     return false;
   }
+  if (settle_.exchange(false)) SettleLocked();
   std::string frame = text;
   frame.push_back('\r');
   line_.PurgeInput();
   const bool written =
       line_.WriteBlock(reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
+  // Purged only once the bytes have left: what an echoing adapter hands back meanwhile goes,
+  // the rest of the echo is told from the reply by the receive.
+  line_.DrainOutput();
   line_.PurgeInput();
+  last_sent_ = text;
   send_counter_.fetch_add(1);
   if (!written) {
     ErrMessage(kVisionSendFailed);
@@ -324,6 +333,18 @@ bool TVisionLink::SendLocked(const std::string& text) {
   }
   SetStatusOnly(kVisionSendOk);
   return true;
+}
+
+void TVisionLink::SettleLocked() {
+  // A reply that came too late, or the rest of a refused one, may still be arriving and would
+  // pass for the answer to the next request of the same command: take bytes until one read
+  // time-out brings none.
+  const uint32_t start = clock_.Ticks();
+  for (size_t n = 0; n <= kPcomMaxReply && clock_.Ticks() - start < kSettleMaxMs; ++n) {
+    uint8_t byte = 0;
+    bool got = false;
+    if (!line_.ReadByte(&byte, &got) || !got) break;
+  }
 }
 
 std::string TVisionLink::ReciveString() {
@@ -346,6 +367,7 @@ bool TVisionLink::ReceiveLocked(std::string* line) {
   const SerialTimeouts& t = line_.Timeouts();
   const uint32_t empty_read_ms = std::max<uint32_t>(1, t.ReadTotalMultiplier + t.ReadTotalConstant);
   uint32_t empty_reads = 0;
+  bool echo_skipped = false;
   std::string buf;
   for (;;) {
     uint8_t byte = 0;
@@ -356,6 +378,11 @@ bool TVisionLink::ReceiveLocked(std::string* line) {
       return false;
     }
     if (got) {
+      if (byte == '\r' && !echo_skipped && last_sent_.ends_with(buf)) {
+        echo_skipped = true;  // the request itself, or what the purge left of it
+        buf.clear();
+        continue;
+      }
       if (byte == '\r') {
         std::lock_guard<std::mutex> l(state_mu_);
         result_str_ = buf;
@@ -378,21 +405,37 @@ bool TVisionLink::ReceiveLocked(std::string* line) {
 }
 
 bool TVisionLink::SendCommand(std::string* reply) {
+  std::string sent;
+  return Exchange(&sent, reply);
+}
+
+bool TVisionLink::Exchange(std::string* sent, std::string* reply) {
   std::unique_lock<std::timed_mutex> lock = TakeExchangeLock(access_);
   if (!lock.owns_lock()) {
     ErrMessage(kVisionLockBusy);
     return false;
   }
-  if (!SendLocked(QueryString())) return false;
+  *sent = QueryString();
+  if (!SendLocked(*sent)) return false;
   // The exchange succeeds on its own receive result, not on an unchanged ErrorCounter that
   // another thread may move meanwhile.
-  return ReceiveLocked(reply);
+  if (ReceiveLocked(reply)) return true;
+  settle_.store(true);
+  return false;
 }
 
 bool TVisionLink::GetQueryRez(std::string* data) {
-  std::string reply;
-  if (!SendCommand(&reply)) return false;
+  std::string sent, reply;
+  if (!Exchange(&sent, &reply)) return false;
+  if (CheckReply(sent, std::move(reply), data)) return true;
+  settle_.store(true);
+  return false;
+}
+
+bool TVisionLink::CheckReply(const std::string& sent, std::string reply, std::string* data) {
   const std::string stx1 = STX1();
+  const size_t at = reply.find(stx1);
+  if (at != std::string::npos && at <= kPcomMaxLeadingBytes) reply.erase(0, at);
   if (reply.size() < stx1.size() + 4) {
     SetStatusOnly(kVisionAnswerTooShort);
     return false;
@@ -409,8 +452,21 @@ bool TVisionLink::GetQueryRez(std::string* data) {
     SetStatusOnly(kVisionCrcError);
     return false;
   }
-  *data = body.size() > 4 ? body.substr(4) : std::string();
+  // The reply repeats the request's unit number and the first two letters of its command.
+  // The operand's address is not repeated, so a late reply to the same command still passes
+  // here: the settling of the line after a failed exchange keeps that one out.
+  const size_t stx = STX().size();
+  if (body.size() < 4 || sent.size() < stx + 4 || body.compare(0, 4, sent, stx, 4) != 0) {
+    SetStatusOnly(kVisionForeignReply);
+    return false;
+  }
+  *data = body.substr(4);
   return true;
+}
+
+bool TVisionLink::LineLost() {
+  std::lock_guard<std::timed_mutex> lock(access_);
+  return active_.load() && line_.DeviceGone();
 }
 
 bool TVisionLink::CheckLineArgs(int32_t address, size_t count) {

@@ -98,14 +98,23 @@ class TVisionLink {
   static std::string CalcCRC(const std::string& text);
   // CRC and QueryString from STX, UnitID and CommandLine.
   void UpdateQueryString();
-  // Writes one request line (text + carriage return), input purged before and after.
+  // Writes one request line (text + carriage return): input purged before, and again once the
+  // line has sent it. After a failed exchange the line is first let fall quiet (a late reply
+  // still arriving), for at most a second.
   bool SendString(const std::string& text);
-  // Reads one reply line; empty on failure.
+  // Reads one reply line; empty on failure. The request's own echo (an echoing 2-wire
+  // adapter: the whole line, or its tail) is skipped.
   std::string ReciveString();
   // One locked request-reply exchange of QueryString; *reply is the reply line.
   bool SendCommand(std::string* reply);
-  // SendCommand, then the reply checked (STX1, length, checksum) and stripped to its data.
+  // SendCommand, then the reply checked and stripped to its data: a few bytes before STX1
+  // skipped, length, STX1, checksum, and the unit number and command echo of the request.
   bool GetQueryRez(std::string* data);
+
+  // errno of the last failed open (see SerialLine::OpenErrno).
+  int OpenErrno() const { return open_errno_.load(); }
+  // The device under the active link has gone (see SerialLine::DeviceGone).
+  bool LineLost();
 
   // Read or write bits.size() / values.size() operands from address on (RB, RW, RNL, SB, SW,
   // SNL). On the line the count is 1..255 and the address 0..65535. A failed read leaves the
@@ -117,8 +126,11 @@ class TVisionLink {
 
  private:
   bool ConnectLocked(int32_t speed);
+  bool Exchange(std::string* sent, std::string* reply);
   bool SendLocked(const std::string& text);
+  void SettleLocked();
   bool ReceiveLocked(std::string* line);
+  bool CheckReply(const std::string& sent, std::string reply, std::string* data);
   bool CheckLineArgs(int32_t address, size_t count);
   bool CheckEmulArgs(int32_t address, size_t count);
   void UpdateQueryStringLocked();  // state_mu_ held
@@ -132,6 +144,9 @@ class TVisionLink {
   std::timed_mutex access_;
   SerialLine line_;
   std::atomic<bool> active_{false};
+  std::string last_sent_;  // the last request line, whose echo the receive skips
+  std::atomic<bool> settle_{false};  // an exchange failed: let the line fall quiet first
+  std::atomic<int> open_errno_{0};
 
   std::atomic<int32_t> send_counter_{0};
   std::atomic<int32_t> error_counter_{0};

@@ -12,6 +12,9 @@ namespace liron {
 // Longest request line before its carriage return, and longest reply line.
 constexpr size_t kPcomMaxRequest = 99;
 constexpr size_t kPcomMaxReply = 900;
+// Bytes before a reply's start text that are skipped (a glitch as the controller's line driver
+// switches on); a reply buried deeper is refused.
+constexpr size_t kPcomMaxLeadingBytes = 16;
 
 // n in upper-case hexadecimal with at least 2, 4 or 8 digits; negative numbers as 32-bit
 // two's complement (Hex2(-1) is "FFFFFFFF").

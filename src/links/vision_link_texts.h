@@ -27,6 +27,9 @@ inline constexpr char kVisionReceiveOk[] = "Recive() OK";
 inline constexpr char kVisionAnswerTooShort[] = "Answer too short.";
 inline constexpr char kVisionStx1Missing[] = "STX1 is missing in answer.";
 inline constexpr char kVisionCrcError[] = "CRC check error.";
+// A well-formed reply whose unit number or command echo is not the request's: a late reply to
+// an earlier request, or another unit's.
+inline constexpr char kVisionForeignReply[] = "Ответ не соответствует запросу.";
 inline constexpr char kVisionIntConvertError[] = "Int convert error.";
 
 }  // namespace liron

@@ -276,7 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FaultCase{"silence", kVisionNoReply, 1},
                       FaultCase{"lowercase", kVisionCrcError, 0},  // checksum "e4"
                       FaultCase{"no-stx", kVisionStx1Missing, 0},
-                      FaultCase{"noise", kVisionStx1Missing, 0},
+                      FaultCase{"noise", kVisionStx1Missing, 0},  // more than a glitch
                       FaultCase{"short", kVisionAnswerTooShort, 0},
                       FaultCase{"long", kVisionReplyTooLong, 1},
                       FaultCase{"bad-crc", kVisionCrcError, 0},
@@ -287,6 +287,33 @@ INSTANTIATE_TEST_SUITE_P(
         if (ch == '-') ch = '_';
       return n;
     });
+
+// Lines as real wires and adapters make them: all three reads of the service still succeed.
+TEST_F(VisionLinkSim, RealLinesAreReadWhole) {
+  for (const char* line : {"echo whole delay=2\n",          // a 2-wire adapter's echo
+                           "echo tail=4 delay=1\npace on\n",  // the tail the purge left
+                           "echo off\nfault glitch 2\n"}) {   // 0x00, then 0xFF before "/A"
+    SCOPED_TRACE(line);
+    sim.Control(line);
+    EXPECT_EQ(ReadWord(0x10), 1234);
+    int32_t l = 0;
+    EXPECT_TRUE(link.GetIntArray(20, {&l, 1}, true)) << link.Status();
+    EXPECT_EQ(l, -1);
+    uint8_t bit = 0;
+    EXPECT_TRUE(link.GetBitArray(10, {&bit, 1})) << link.Status();
+    EXPECT_EQ(bit, 1);
+  }
+  EXPECT_EQ(sim.LogLines("tx <00>/A").size(), 1u);
+  EXPECT_EQ(sim.LogLines("tx <FF>/A").size(), 1u);
+  EXPECT_EQ(link.ErrorCounter(), 0);
+}
+
+TEST_F(VisionLinkSim, TheControllerTakesOnlyUpperCaseHex) {
+  EXPECT_TRUE(link.SendString("/01RW00a001" + TVisionLink::CalcCRC("01RW00a001")));
+  link.SetRecived(true);
+  EXPECT_EQ(link.Status(), kVisionNoReply);
+  EXPECT_EQ(sim.LogLines("drop command").size(), 1u);
+}
 
 TEST_F(VisionLinkSim, ANonHexGroupBeepsAndKeepsTheValuesStoredBeforeIt) {
   sim.Control("fault bad-hex 1\n");
