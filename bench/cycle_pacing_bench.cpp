@@ -52,8 +52,8 @@ class EmulatedPlant : public ControlPlant {
   void CloseWork() override {}
   void Journal(const std::string&) override {}
   void LoadSetupConsts() override {}
-  bool OpenJumoLine(std::string*) override { return true; }
-  bool OpenV120Link(std::string*) override { return true; }
+  LineStart OpenJumoLine(std::string*) override { return LineStart::Open; }
+  LineStart OpenV120Link(std::string*) override { return LineStart::Open; }
   void StartPolling() override {}
   void StopPollingAndCloseLines() override {}
   bool TranslateIn() override {

@@ -27,6 +27,10 @@ TabState::TabState(QWidget* parent) : QWidget(parent) {
   LabelJumoCycles = ValueLabel("LabelJumoCycles", QStringLiteral("0"));
   LabelErrorCounter = ValueLabel("LabelErrorCounter", QStringLiteral("0"));
   LabelRunningTime = ValueLabel("LabelRunningTime", QStringLiteral("00:00:00"));
+  LabelJumoError = ValueLabel("LabelJumoError", QString());
+  LabelV120Error = ValueLabel("LabelV120Error", QString());
+  LabelJumoError->setWordWrap(true);
+  LabelV120Error->setWordWrap(true);
   QFont bold = LabelThreadState->font();
   bold.setBold(true);
   LabelThreadState->setFont(bold);
@@ -73,9 +77,14 @@ TabState::TabState(QWidget* parent) : QWidget(parent) {
   for (int r = 0; r < 4; ++r)
     for (int c = 0; c < 3; ++c) StringGrid_state->setItem(r, c, new QTableWidgetItem);
 
+  auto* errors = new QFormLayout;
+  errors->addRow(QStringLiteral("Последняя ошибка связи JUMO:"), LabelJumoError);
+  errors->addRow(QStringLiteral("Последняя ошибка связи V-120:"), LabelV120Error);
+
   auto* lay = new QVBoxLayout(this);
   lay->addLayout(top);
   lay->addWidget(StringGrid_state);
+  lay->addLayout(errors);
   lay->addStretch();
 }
 
@@ -108,6 +117,8 @@ void TabState::ShowModuleState(Service& service) {
       const QString text = QString::fromStdString(grid.Cells[r][c]);
       if (item->text() != text) item->setText(text);
     }
+  LabelJumoError->setText(QString::fromStdString(img.LinkError(kLinkJumo)));
+  LabelV120Error->setText(QString::fromStdString(img.LinkError(kLinkV120)));
 }
 
 }  // namespace liron

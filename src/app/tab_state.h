@@ -1,5 +1,5 @@
 // The "Текущее состояние" tab: the control thread's state and counters, its running time, the
-// buttons Старт and Стоп, and the module status grid.
+// buttons Старт and Стоп, the module status grid, and the last error text of each field link.
 #pragma once
 
 #include <QLabel>
@@ -18,7 +18,8 @@ class TabState : public QWidget {
 
   // Every update tick: thread state, counters, running time, the buttons by turns, the grid.
   void Refresh(Service& service);
-  // ShowModuleState: the polling threads' counters and the module status grid.
+  // ShowModuleState: the polling threads' counters, the module status grid and the links'
+  // last error texts.
   void ShowModuleState(Service& service);
 
   QLabel* LabelThreadState;
@@ -27,6 +28,8 @@ class TabState : public QWidget {
   QLabel* LabelJumoCycles;
   QLabel* LabelErrorCounter;
   QLabel* LabelRunningTime;
+  QLabel* LabelJumoError;
+  QLabel* LabelV120Error;
   QPushButton* ButStart;
   QPushButton* ButStop;
   QTableWidget* StringGrid_state;

@@ -71,15 +71,15 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
   plant.Journal(">>> Запуск потока управления. <<<");
   plant.LoadSetupConsts();
 
+  // A line whose device is not there yet is reported once and left to its polling thread,
+  // which opens it when it appears; a line that cannot be opened at all ends the thread.
   std::string port;
-  if (!plant.OpenJumoLine(&port)) {
-    events.PostEvent("JUMO: Не могу подключить порт " + port);
-    return;
-  }
-  if (!plant.OpenV120Link(&port)) {
-    events.PostEvent("V120: Не могу подключить порт " + port);
-    return;
-  }
+  const LineStart jumo = plant.OpenJumoLine(&port);
+  if (jumo != LineStart::Open) events.PostEvent("JUMO: Не могу подключить порт " + port);
+  if (jumo == LineStart::Failed) return;
+  const LineStart v120 = plant.OpenV120Link(&port);
+  if (v120 != LineStart::Open) events.PostEvent("V120: Не могу подключить порт " + port);
+  if (v120 == LineStart::Failed) return;
 
   SetCurrentThreadPriority(ThreadPriority::TimeCritical);
   img.ThreadStartMoment = img.clock.Now();

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "links/line_keeper.h"
+
 namespace liron {
 
 class ControlPlant {
@@ -20,9 +22,10 @@ class ControlPlant {
   virtual void Journal(const std::string& text) = 0;  // originator: the service itself
   virtual void LoadSetupConsts() = 0;
 
-  // Field links. Each returns false when its line could not be opened; *port names it.
-  virtual bool OpenJumoLine(std::string* port) = 0;
-  virtual bool OpenV120Link(std::string* port) = 0;
+  // Field links. Each tells how opening its line went (a device not there yet is Awaited by
+  // its polling thread); *port names the line when it is not open.
+  virtual LineStart OpenJumoLine(std::string* port) = 0;
+  virtual LineStart OpenV120Link(std::string* port) = 0;
   // Starts the V-120 and then the JUMO polling thread.
   virtual void StartPolling() = 0;
   // Waits until both polling threads have finished their pass and ended, then closes both

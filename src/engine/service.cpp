@@ -352,27 +352,40 @@ void Service::CloseWork() { work_.Close(); }
 void Service::Journal(const std::string& text) { journal_.WriteJournal(text, kServiceOriginator); }
 void Service::LoadSetupConsts() { liron::LoadSetupConsts(queues_, img_); }
 
-bool Service::OpenJumoLine(std::string* port) {
+LineStart Service::OpenJumoLine(std::string* port) {
   if (!modbus_) modbus_ = std::make_unique<TModBUS>(clock_, &op_);
-  if (modbus_->Connected.load() || img_.JumoEmul) return true;
+  if (modbus_->Connected.load()) return LineStart::Open;
   const TSettings s = img_.Settings();
+  // Set in emulation too: the polling thread opens this line when emulation is switched off.
   modbus_->PortName = s.ModBUS_PortName;
-  if (modbus_->OpenPort(s.ModBUS_PortSpeed)) return true;
+  modbus_->Speed = s.ModBUS_PortSpeed;
+  if (img_.JumoEmul) return LineStart::Open;
   *port = s.ModBUS_PortName;
-  return false;
+  return OpenLineAtStart([this, &s] { return modbus_->OpenPort(s.ModBUS_PortSpeed); },
+                         [this] { return modbus_->Line().OpenErrno(); }, clock_, img_.StopFlag);
 }
 
-bool Service::OpenV120Link(std::string* port) {
+LineStart Service::OpenV120Link(std::string* port) {
   if (!vision_->Active()) {
     const TSettings s = img_.Settings();
     vision_->SetPortName(s.V120_PortName);
     vision_->SetSpeed(s.V120_PortSpeed);
     vision_->SetStatus("");
-    vision_->SetActive(true);
   }
-  if (vision_->Active() || img_.V120Emul) return true;
   *port = vision_->PortName();
-  return false;
+  auto open = [this] {
+    vision_->SetActive(true);
+    return vision_->Active();
+  };
+  if (img_.V120Emul) {
+    open();  // a port that fails to open is tolerated in emulation
+    return LineStart::Open;
+  }
+  return OpenLineAtStart(open, [this] { return vision_->OpenErrno(); }, clock_, img_.StopFlag);
+}
+
+JournalSink Service::LinkJournal() {
+  return [this](const std::string& text) { journal_.WriteJournal(text, kServiceOriginator); };
 }
 
 void Service::StartPolling() {
@@ -380,10 +393,12 @@ void Service::StartPolling() {
   v120_thread_.Join();
   jumo_thread_.Join();
   v120_thread_.Start(kPollStackSize, [this] {
-    RunThreadEntry(img_.V120PollRunning, [this] { V120PollThread(img_, *vision_, events_); });
+    RunThreadEntry(img_.V120PollRunning,
+                   [this] { V120PollThread(img_, *vision_, events_, LinkJournal()); });
   });
   jumo_thread_.Start(kPollStackSize, [this] {
-    RunThreadEntry(img_.JumoPollRunning, [this] { JumoPollThread(img_, modbus_.get(), events_); });
+    RunThreadEntry(img_.JumoPollRunning,
+                   [this] { JumoPollThread(img_, modbus_.get(), events_, LinkJournal()); });
   });
 }
 

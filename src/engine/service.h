@@ -125,8 +125,8 @@ class Service : private ControlPlant {
   void CloseWork() override;
   void Journal(const std::string& text) override;
   void LoadSetupConsts() override;
-  bool OpenJumoLine(std::string* port) override;
-  bool OpenV120Link(std::string* port) override;
+  LineStart OpenJumoLine(std::string* port) override;
+  LineStart OpenV120Link(std::string* port) override;
   void StartPolling() override;
   void StopPollingAndCloseLines() override;
   bool TranslateIn() override;
@@ -137,6 +137,7 @@ class Service : private ControlPlant {
   void ControlThreadEnding() override;
 
   bool LoadSignalPlan();          // on the user connection; events on failure
+  JournalSink LinkJournal();      // where a polling thread journals its line's loss and return
   void FlushWriteQueue(uint32_t ms);
   void Shutdown(const std::string& journal_text, const std::string& event_text);
 

@@ -45,4 +45,16 @@ void TProcessImage::SetSettings(const TSettings& s) {
   settings_ = s;
 }
 
+void TProcessImage::SetLinkError(int link, const std::string& text) {
+  if (link < 0 || link >= kLinkCount) return;
+  std::lock_guard<std::mutex> l(link_error_mu_);
+  link_errors_[static_cast<size_t>(link)] = text;
+}
+
+std::string TProcessImage::LinkError(int link) const {
+  if (link < 0 || link >= kLinkCount) return {};
+  std::lock_guard<std::mutex> l(link_error_mu_);
+  return link_errors_[static_cast<size_t>(link)];
+}
+
 }  // namespace liron

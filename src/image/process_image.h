@@ -25,6 +25,9 @@ constexpr int kModuleCount = 3;
 constexpr int kModuleJumo1 = 0;  // JUMO rows with DevNum 1
 constexpr int kModuleJumo2 = 1;  // JUMO rows with any other DevNum
 constexpr int kModuleV120 = 2;
+constexpr int kLinkCount = 2;
+constexpr int kLinkJumo = 0;  // the Modbus line of JUMO 1 and JUMO 2
+constexpr int kLinkV120 = 1;
 
 struct TProcessImage {
   // The operator receives the error boxes of the averages (may be null in tests).
@@ -44,6 +47,10 @@ struct TProcessImage {
 
   TSettings Settings() const;
   void SetSettings(const TSettings& s);
+
+  // The text of the last failure on each field link, for the state tab; any thread.
+  void SetLinkError(int link, const std::string& text);
+  std::string LinkError(int link) const;
 
   Clock& clock;
   Operator* op;
@@ -95,6 +102,8 @@ struct TProcessImage {
  private:
   mutable std::mutex settings_mu_;
   TSettings settings_;
+  mutable std::mutex link_error_mu_;
+  std::array<std::string, kLinkCount> link_errors_;
 };
 
 }  // namespace liron

@@ -1,6 +1,7 @@
 #include "links/jumo_poll.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/pacing.h"
 #include "platform/threads.h"
@@ -23,6 +24,17 @@ void Address(TModBUS& bus, const TSignalSet& s) {
   bus.SwapWords = s.InverseWords;
 }
 
+TLineOps JumoLineOps(TModBUS& bus) {
+  TLineOps ops;
+  ops.IsOpen = [&bus] { return bus.Connected.load(); };
+  ops.Gone = [&bus] { return bus.Line().DeviceGone(); };
+  // A refused speed would put up its message box at every try: such a line is never opened.
+  ops.Open = [&bus] { return IsAcceptedSpeed(bus.Speed) && bus.OpenPort(bus.Speed); };
+  ops.Close = [&bus] { bus.ClosePort(); };
+  ops.Port = bus.PortName;
+  return ops;
+}
+
 }  // namespace
 
 bool IsJumoSignal(const TSignalSet& s) { return s.BusName == "JUMO" && !s.SignalName.empty(); }
@@ -31,7 +43,7 @@ bool IsJumoWriteSignal(const TSignalSet& s) { return IsJumoSignal(s) && s.Signal
 
 int JumoModule(int32_t dev_num) { return dev_num == 1 ? kModuleJumo1 : kModuleJumo2; }
 
-bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
+bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events, TModuleWatch& watch) {
   const bool emul = img.JumoEmul.load();
   if (!emul && (bus == nullptr || !bus->Connected.load())) return false;
   try {
@@ -44,6 +56,7 @@ bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
       if (emul) {
         img.RawValues.Set(i, img.EmulValues.Get(i));
         img.ModuleLastOk[m] = img.clock.Now();
+        watch.Succeeded(m, i);
         continue;
       }
       Address(*bus, s);
@@ -61,12 +74,15 @@ bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
       if (ok) {
         img.RawValues.Set(i, value);
         img.ModuleLastOk[m] = img.clock.Now();
+        watch.Succeeded(m, i);
       } else {
         img.ModuleErrors[m].fetch_add(1);
-        events.PostEvent("Сбой чтения сигнала " + s.SignalName);
+        watch.Failed(m, i, s.SignalName, bus->FailureReason());
+        if (bus->Line().DeviceGone()) break;  // the polling loop opens the line again
       }
       img.clock.SleepMs(kJumoReadPauseMs);
     }
+    watch.EndPass();
     return true;
   } catch (...) {
     try {
@@ -109,15 +125,22 @@ bool HardWrite(TProcessImage& img, TModBUS* bus, TEventFIFO& /*events*/) {
   }
 }
 
-void JumoPollThread(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
+void JumoPollThread(TProcessImage& img, TModBUS* bus, TEventFIFO& events,
+                    const JournalSink& journal) {
   SetCurrentThreadPriority(ThreadPriority::Highest);
   img.JumoCycleCounter = 0;
+  img.SetLinkError(kLinkJumo, "");
+  TModuleWatch watch(img, events);
+  std::optional<TLineKeeper> keeper;
+  if (bus) keeper.emplace("JUMO", JumoLineOps(*bus), img.clock, events, journal);
   while (!img.StopFlag.load()) {
     img.JumoCycleCounter.fetch_add(1);
     const uint32_t t = img.clock.Ticks();
     try {
-      ModBUS_read(img, bus, events);
-      HardWrite(img, bus, events);
+      if (img.JumoEmul.load() || (keeper && keeper->Keep())) {
+        ModBUS_read(img, bus, events, watch);
+        HardWrite(img, bus, events);
+      }
     } catch (...) {
       // Both routines catch their own; nothing may end this loop but the stop flag.
     }

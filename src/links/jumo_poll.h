@@ -9,7 +9,9 @@
 
 #include "image/process_image.h"
 #include "image/signal_set.h"
+#include "links/line_keeper.h"
 #include "links/modbus.h"
+#include "links/module_watch.h"
 #include "platform/event_fifo.h"
 
 namespace liron {
@@ -25,10 +27,12 @@ bool IsJumoWriteSignal(const TSignalSet& s);
 // DevNum 1 is module JUMO 1 (0); every other DevNum is JUMO 2 (1).
 int JumoModule(int32_t dev_num);
 
-// Reads every JUMO read signal into RawValues, stamping ModuleLastOk or counting ModuleErrors
-// with the event "Сбой чтения сигнала <name>". False when the bus is missing or not connected
-// (outside emulation) or the pass ended on an exception; true however many reads failed.
-bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events);
+// Reads every JUMO read signal into RawValues, stamping ModuleLastOk or counting ModuleErrors;
+// the watch reports failing and recovered modules and signals with the bus's reason. A read
+// that finds the line's device gone ends the pass. False when the bus is missing or not
+// connected (outside emulation) or the pass ended on an exception; true however many reads
+// failed.
+bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events, TModuleWatch& watch);
 
 // Writes OutValues of every JUMO write signal while WriteRequest lasts and HardWriteOff is
 // clear, counting the request's passes down. False when the bus is missing or not connected
@@ -36,7 +40,10 @@ bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events);
 bool HardWrite(TProcessImage& img, TModBUS* bus, TEventFIFO& events);
 
 // The polling loop: raises its priority, counts JumoCycleCounter from 0, one pass per 980 ms
-// until StopFlag. Never throws.
-void JumoPollThread(TProcessImage& img, TModBUS* bus, TEventFIFO& events);
+// until StopFlag. Outside emulation it keeps the bus's line open (TLineKeeper, reporting to
+// events and journal); a pass without its line reads and writes nothing, so a pending setpoint
+// waits for the line's return. Never throws.
+void JumoPollThread(TProcessImage& img, TModBUS* bus, TEventFIFO& events,
+                    const JournalSink& journal = {});
 
 }  // namespace liron

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "links/module_watch.h"
 #include "platform/pacing.h"
 #include "platform/threads.h"
 
@@ -13,31 +14,30 @@ namespace {
 constexpr char kCounterResetEvent[] = "Обнуление интегрального счетчика";
 constexpr char kReadErrorEvent[] = "Ошибка в  V120_read";
 
-// One element at the row's address of unit DevNum, by Kind.
-bool ReadOne(TVisionLink& link, const TSignalSet& row, double* value) {
+// One element at the row's address of unit DevNum, by Kind; *reason says why it failed.
+bool ReadOne(TVisionLink& link, const TSignalSet& row, double* value, std::string* reason) {
+  if (row.Kind != kKindInt && row.Kind != kKindLong && row.Kind != kKindBit) {
+    *reason = "Недопустимый тип сигнала " + row.SignalName + ".";  // no such read on the link
+    return false;
+  }
   link.SetUnitID(row.DevNum);
   // A unit number the link refused would leave the request addressed to the previous unit.
-  if (link.UnitID() != row.DevNum) return false;
-  switch (row.Kind) {
-    case kKindInt:
-    case kKindLong: {
-      int32_t v = 0;
-      if (!link.GetIntArray(row.Addr, {&v, 1}, row.Kind == kKindLong)) return false;
-      *value = v;
-      return true;
-    }
-    case kKindBit: {
-      uint8_t b = 0;
-      if (!link.GetBitArray(row.Addr, {&b, 1})) return false;
-      *value = b;
-      return true;
-    }
-    default:  // FLOAT and anything else: the V-120 link has no such read
-      return false;
+  bool ok = link.UnitID() == row.DevNum;
+  if (ok && row.Kind == kKindBit) {
+    uint8_t b = 0;
+    ok = link.GetBitArray(row.Addr, {&b, 1});
+    if (ok) *value = b;
+  } else if (ok) {
+    int32_t v = 0;
+    ok = link.GetIntArray(row.Addr, {&v, 1}, row.Kind == kKindLong);
+    if (ok) *value = v;
   }
+  if (!ok) *reason = link.Status();
+  return ok;
 }
 
-bool ReadPass(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool every_fifth) {
+bool ReadPass(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool every_fifth,
+              std::string* reason) {
   const int count = std::min<int>(img.SignalCount.load(), static_cast<int>(img.Signals.size()));
   for (int i = 0; i < count; ++i) {
     const TSignalSet& row = img.Signals[static_cast<size_t>(i)];
@@ -49,7 +49,7 @@ bool ReadPass(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool ev
     if (img.V120Emul.load()) {
       value = img.EmulValues.Get(i);
       if (counter) value += img.CounterLast.load();
-    } else if (!ReadOne(link, row, &value)) {
+    } else if (!ReadOne(link, row, &value, reason)) {
       return false;
     }
 
@@ -61,11 +61,9 @@ bool ReadPass(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool ev
       img.CounterLast.store(value);
       img.CounterLastKnown.store(true);
     }
-    double increment = value - img.CounterLast.load();
-    if (increment < 0) {
-      increment += kV120CounterWrap;
-      events.PostEvent(kCounterResetEvent);
-    }
+    bool decreased = false;
+    const double increment = CounterStep(img.CounterLast.load(), value, &decreased);
+    if (decreased) events.PostEvent(kCounterResetEvent);
     img.CounterLast.store(value);
     // The record writer takes recorded amounts out of the same slot on the control thread:
     // one indivisible read-modify-write, so neither side loses the other's change.
@@ -76,31 +74,67 @@ bool ReadPass(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool ev
 
 }  // namespace
 
+double CounterStep(double previous, double reading, bool* decreased) {
+  *decreased = reading < previous;
+  if (!*decreased) return reading - previous;
+  const double across = kV120CounterWrap - previous + reading;
+  if (across <= kV120CounterJump) return across;        // went round its limit
+  if (reading <= kV120CounterJump) return reading;      // reset, counting again from 0
+  return 0;  // a garbled or stale lower reading: nothing booked
+}
+
 bool IsV120ReadRow(const TSignalSet& row) {
   return row.BusName == "V120" && row.Direction == "READ";
 }
 
 bool IsV120Counter(const TSignalSet& row) { return row.SignalName.rfind("G_1T", 0) == 0; }
 
-bool V120_read(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool every_fifth) {
+bool V120_read(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool every_fifth,
+               std::string* reason) {
+  std::string why;
   try {
-    return ReadPass(img, link, events, every_fifth);
+    if (ReadPass(img, link, events, every_fifth, &why)) return true;
   } catch (...) {
     events.PostEvent(kReadErrorEvent);
-    return false;
+    why = kReadErrorEvent;
   }
+  if (reason) *reason = why;
+  return false;
 }
 
-void V120PollThread(TProcessImage& img, TVisionLink& link, TEventFIFO& events) {
+void V120PollThread(TProcessImage& img, TVisionLink& link, TEventFIFO& events,
+                    const JournalSink& journal) {
   SetCurrentThreadPriority(ThreadPriority::Highest);
   img.V120CycleCounter.store(0);
+  img.SetLinkError(kLinkV120, "");
+  TModuleWatch watch(img, events);
+  TLineOps ops;
+  ops.IsOpen = [&link] { return link.Active(); };
+  ops.Gone = [&link] { return link.LineLost(); };
+  ops.Open = [&link] {
+    link.SetActive(true);
+    return link.Active();
+  };
+  ops.Close = [&link] { link.SetActive(false); };
+  ops.Port = link.PortName();
+  TLineKeeper keeper("V120", std::move(ops), img.clock, events, journal);
   while (!img.StopFlag.load()) {
     const uint32_t start = img.clock.Ticks();
     const int32_t pass = img.V120CycleCounter.fetch_add(1) + 1;
-    if (V120_read(img, link, events, pass % 5 == 0)) {
-      img.ModuleLastOk[kModuleV120].store(img.clock.Now());
-    } else {
-      img.ModuleErrors[kModuleV120].fetch_add(1);
+    try {
+      if (img.V120Emul.load() || keeper.Keep()) {
+        std::string reason;
+        if (V120_read(img, link, events, pass % 5 == 0, &reason)) {
+          img.ModuleLastOk[kModuleV120].store(img.clock.Now());
+          watch.Succeeded(kModuleV120, -1);
+        } else {
+          img.ModuleErrors[kModuleV120].fetch_add(1);
+          watch.Failed(kModuleV120, -1, "", reason);
+        }
+        watch.EndPass();
+      }
+    } catch (...) {
+      // V120_read catches its own; nothing may end this loop but the stop flag.
     }
     PaceCycle(img.clock, img.StopFlag, start, kCyclePeriodMs);
   }

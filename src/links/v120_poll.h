@@ -5,15 +5,24 @@
 #pragma once
 
 #include "image/process_image.h"
+#include "links/line_keeper.h"
 #include "links/vision_link.h"
 #include "platform/event_fifo.h"
 
 namespace liron {
 
-// The controller's totaliser wraps (or is reset) below 10^9: a negative step is corrected by
-// this amount, and every step is scaled by kV120CounterScale into the accumulator.
+// The controller's totaliser wraps at kV120CounterWrap, and every step is scaled by
+// kV120CounterScale into the accumulator. A decrease is a wrap only when the step across the
+// limit is at most kV120CounterJump; it is a reset of the controller's counter when the new
+// reading itself is at most that (counted from 0); any other decrease (a garbled or stale
+// lower reading) books nothing and becomes the new base.
 constexpr double kV120CounterWrap = 999999900.0;
 constexpr double kV120CounterScale = 0.01;
+constexpr double kV120CounterJump = 1000000.0;
+
+// The raw step from the previous reading to the new one by the rule above; *decreased tells
+// that the counter went backwards (each such case is reported).
+double CounterStep(double previous, double reading, bool* decreased);
 
 // Row i is read by V-120 polling: BusName "V120" and Direction "READ", both exact.
 bool IsV120ReadRow(const TSignalSet& row);
@@ -22,12 +31,17 @@ bool IsV120Counter(const TSignalSet& row);
 
 // One pass over the plan; every_fifth lets the integral counter be read. True when every
 // selected signal was read; the first failed reading ends the pass and leaves that row and
-// the rows after it as they were. Runs on the V-120 polling thread only.
-bool V120_read(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool every_fifth);
+// the rows after it as they were, with its reason in *reason. Runs on the V-120 polling
+// thread only.
+bool V120_read(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool every_fifth,
+               std::string* reason = nullptr);
 
 // The body of the V-120 polling thread: raises its priority, zeroes V120CycleCounter and runs
 // paced passes (img.clock) until StopFlag, stamping ModuleLastOk or counting ModuleErrors of
-// the V-120 module. Throws nothing.
-void V120PollThread(TProcessImage& img, TVisionLink& link, TEventFIFO& events);
+// the V-120 module, with a failing and a recovered V-120 reported (TModuleWatch). Outside
+// emulation it keeps the link's line open (TLineKeeper); a pass without its line reads
+// nothing. Throws nothing.
+void V120PollThread(TProcessImage& img, TVisionLink& link, TEventFIFO& events,
+                    const JournalSink& journal = {});
 
 }  // namespace liron

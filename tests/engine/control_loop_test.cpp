@@ -180,13 +180,25 @@ TEST_F(ThreadsFixture, AFailedSeedStartsNoThread) {
 }
 
 TEST_F(ThreadsFixture, AJumoPortThatWillNotOpenEndsTheThreadAtOnce) {
-  plant.jumo_opens = false;
+  plant.jumo_opens = LineStart::Failed;
   ASSERT_TRUE(threads.StartControl(nullptr));
   ASSERT_TRUE(WaitFor([&] { return !threads.Alive(); }));
   EXPECT_EQ(plant.polling_starts, 0);
   EXPECT_EQ(plant.lines_closed, 0);
   EXPECT_TRUE(Contains(DrainTexts(events), "JUMO: Не могу подключить порт COM9"));
   EXPECT_EQ(plant.Journal().size(), 1u);  // the start record only
+}
+
+TEST_F(ThreadsFixture, ADeviceNotThereYetIsReportedOnceAndLeftToItsPollingThread) {
+  plant.jumo_opens = LineStart::Awaited;
+  plant.v120_opens = LineStart::Awaited;
+  ASSERT_TRUE(threads.StartControl(nullptr));
+  ASSERT_TRUE(WaitFor([&] { return plant.polling_starts == 1 && img.CycleCounter > 2; }));
+  EXPECT_TRUE(threads.Alive());
+  EXPECT_EQ(DrainTexts(events), (std::vector<std::string>{"JUMO: Не могу подключить порт COM9",
+                                                          "V120: Не могу подключить порт COM8"}));
+  threads.StopControl();
+  ASSERT_TRUE(WaitFor([&] { return !threads.Alive(); }));
 }
 
 }  // namespace

@@ -37,11 +37,11 @@ class TestPlant : public ControlPlant {
     journal.push_back(text);
   }
   void LoadSetupConsts() override {}
-  bool OpenJumoLine(std::string* port) override {
+  LineStart OpenJumoLine(std::string* port) override {
     *port = "COM9";
     return jumo_opens;
   }
-  bool OpenV120Link(std::string* port) override {
+  LineStart OpenV120Link(std::string* port) override {
     *port = "COM8";
     return v120_opens;
   }
@@ -68,7 +68,8 @@ class TestPlant : public ControlPlant {
   }
 
   std::atomic<int> starts{0}, open_attempts{0}, closes{0}, polling_starts{0}, lines_closed{0};
-  std::atomic<bool> connected{false}, open_succeeds{true}, jumo_opens{true}, v120_opens{true};
+  std::atomic<bool> connected{false}, open_succeeds{true};
+  std::atomic<LineStart> jumo_opens{LineStart::Open}, v120_opens{LineStart::Open};
   std::atomic<bool> polling_running_at_close{false};
   std::atomic<int> fail_step{-1}, throw_step{-1};
   std::atomic<int> step_calls[5] = {};

@@ -68,6 +68,7 @@ class JumoPollTest : public ::testing::Test {
   FakeClock clock_;
   TProcessImage img_;
   TEventFIFO events_;
+  TModuleWatch watch_{img_, events_};
   JumoSim sim_;
   TModBUS bus_;
 };
@@ -85,7 +86,7 @@ TEST_F(JumoPollTest, ReadsThePlanIntoRawValuesAndStampsBothModules) {
                     Row("JUMO", "B3", 3, 0x0040, kKindBit),               // 7: DevNum 3 -> JUMO 2
                 });
   for (int i = 0; i < 8; ++i) img_.RawValues.Set(i, -7.0);
-  EXPECT_TRUE(ModBUS_read(img_, &bus_, events_));
+  EXPECT_TRUE(ModBUS_read(img_, &bus_, events_, watch_));
 
   EXPECT_EQ(img_.RawValues.Get(0), 300.0);
   EXPECT_EQ(img_.RawValues.Get(1), 100.0);
@@ -106,18 +107,24 @@ TEST_F(JumoPollTest, ReadsThePlanIntoRawValuesAndStampsBothModules) {
   EXPECT_EQ(rx[1], "rx slave=2 fn=3 bytes=02 03 00 10 00 02 C5 FD");
 }
 
-TEST_F(JumoPollTest, SilentSlaveCountsErrorsAndPostsEvents) {
+TEST_F(JumoPollTest, AFailingModuleIsReportedWhenItFailsAndWhenItRecovers) {
   ASSERT_TRUE(sim_.started());
-  SetPlan(img_, {Row("JUMO", "T1", 1, 0x0000, kKindInt), Row("JUMO", "GONE", 7, 0x0010, kKindFloat)});
+  SetPlan(img_, {Row("JUMO", "T1", 1, 0x0000, kKindInt), Row("JUMO", "PLS", 2, 0x0010, kKindFloat)});
   img_.RawValues.Set(1, 12.5);
-  for (int pass = 1; pass <= 2; ++pass) {
-    EXPECT_TRUE(ModBUS_read(img_, &bus_, events_));
-    EXPECT_EQ(img_.ModuleErrors[kModuleJumo2].load(), pass);
-    EXPECT_EQ(Events(events_), std::vector<std::string>{"Сбой чтения сигнала GONE"});
+  sim_.SetFaults("fault silence slave=2 count=3\n");
+  for (int pass = 1; pass <= 4; ++pass) {
+    EXPECT_TRUE(ModBUS_read(img_, &bus_, events_, watch_));
+    EXPECT_EQ(img_.ModuleErrors[kModuleJumo2].load(), std::min(pass, 3));
+    EXPECT_EQ(img_.RawValues.Get(1), pass < 4 ? 12.5 : 100.0);  // kept while failing
   }
-  EXPECT_EQ(img_.RawValues.Get(1), 12.5);  // keeps its previous value
-  EXPECT_EQ(img_.ModuleLastOk[kModuleJumo2].load(), 0.0);
-  EXPECT_GT(img_.ModuleLastOk[kModuleJumo1].load(), 0.0);
+  // The first failed pass names the signal and the reason, the next two say nothing, and the
+  // pass that reads it again says so with the count.
+  EXPECT_EQ(Events(events_),
+            (std::vector<std::string>{
+                "Сбой чтения сигнала PLS",
+                "*** Сбой опроса модуля JUMO 2: Нет ответа от контроллера. Проверте аппаратуру. ***",
+                "=== Опрос модуля JUMO 2 восстановлен, сбоев: 3 ==="}));
+  EXPECT_EQ(img_.LinkError(kLinkJumo), "Нет ответа от контроллера. Проверте аппаратуру.");
   EXPECT_EQ(img_.ModuleErrors[kModuleJumo1].load(), 0);
 }
 
@@ -174,15 +181,16 @@ TEST(JumoPollNoLine, EmulationNeverTouchesTheBus) {
   img.EmulValues.Set(2, 33.0);
   // Not emulating and no connected bus: false, module status untouched.
   TModBUS closed(SystemClock());
-  EXPECT_FALSE(ModBUS_read(img, &closed, events));
-  EXPECT_FALSE(ModBUS_read(img, nullptr, events));
+  TModuleWatch watch(img, events);
+  EXPECT_FALSE(ModBUS_read(img, &closed, events, watch));
+  EXPECT_FALSE(ModBUS_read(img, nullptr, events, watch));
   img.WriteRequest = true;
   img.RepeatCounter = 1;
   EXPECT_FALSE(HardWrite(img, nullptr, events));
   EXPECT_EQ(img.ModuleLastOk[0].load(), 0.0);
 
   img.JumoEmul = true;
-  EXPECT_TRUE(ModBUS_read(img, nullptr, events));
+  EXPECT_TRUE(ModBUS_read(img, nullptr, events, watch));
   EXPECT_EQ(img.RawValues.Get(0), 11.0);
   EXPECT_EQ(img.RawValues.Get(1), 0.0);  // a setpoint is not read
   EXPECT_EQ(img.RawValues.Get(2), 33.0);

@@ -137,31 +137,31 @@ TEST_F(V120PollSim, IntegralCounterAccumulatesScaledIncrementsOnFifthPasses) {
             (std::vector<std::string>{"total 1 52 1000", "total 1 52 1250"}));
   EXPECT_TRUE(test::DrainTexts(events).empty());
 
-  // The controller's counter went round: 100 after a reading 50 above the wrap correction.
-  sim.Control("1 totaliser 52 100\n");
-  img.CounterLast = 999999950;
-  ASSERT_TRUE(V120_read(img, link, events, true));
-  EXPECT_DOUBLE_EQ(img.RawValues.Get(0), 2.5 + 0.5);
-  EXPECT_EQ(img.CounterLast.load(), 100);
-  EXPECT_EQ(test::DrainTexts(events), std::vector<std::string>{kResetEvent});
+  // The controller's counter went backwards: a wrap when the step across its limit is small,
+  // a reset when the new reading is, and else nothing booked; each one reported.
+  struct Case {
+    double previous;
+    int reading;
+    double booked;
+  } cases[] = {
+      {999999950, 100, 0.5},  // 50 above the limit, then 100: round it
+      {999999800, 100, 2.0},  // 100 below the limit, then 100: round it
+      {5000, 3, 0.03},        // reset, counted from 0
+      {5000000, 4999990, 0},  // a garbled or stale lower reading
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reading);
+    sim.Control("1 totaliser 52 " + std::to_string(c.reading) + " step=0\n");
+    img.CounterLast = c.previous;
+    img.RawValues.Set(0, 0);
+    ASSERT_TRUE(V120_read(img, link, events, true)) << link.Status();
+    EXPECT_NEAR(img.RawValues.Get(0), c.booked, 1e-9);
+    EXPECT_EQ(img.CounterLast.load(), c.reading);
+    EXPECT_EQ(test::DrainTexts(events), std::vector<std::string>{kResetEvent});
+  }
 }
 
-TEST_F(V120PollSim, TwoCounterRowsShareOnePreviousReading) {
-  SetPlan(img, {Row("V120", "G_1T1", 1, 52, kKindLong), Row("V120", "G_1T2", 1, 54, kKindLong)});
-  sim.Control("1 totaliser 52 1000 step=0\n");
-  img.CounterLast = 1000;
-  img.CounterLastKnown = true;
-  ASSERT_TRUE(V120_read(img, link, events, true));
-  EXPECT_EQ(img.RawValues.Get(0), 0);
-  EXPECT_DOUBLE_EQ(img.RawValues.Get(1), 40.0);  // 5000 - 1000, scaled
-  EXPECT_EQ(img.CounterLast.load(), 5000);
-  ASSERT_TRUE(V120_read(img, link, events, true));
-  // 1000 after 5000 reads as a reset of the first row's counter.
-  EXPECT_DOUBLE_EQ(img.RawValues.Get(0), (1000.0 - 5000.0 + kV120CounterWrap) * 0.01);
-  EXPECT_EQ(test::DrainTexts(events), std::vector<std::string>{kResetEvent});
-}
-
-TEST_F(V120PollSim, PollingLoopReadsTheCounterOnEveryFifthPassAndCountsFailures) {
+TEST_F(V120PollSim, PollingLoopReadsTheCounterOnEveryFifthPassAndReportsFailures) {
   SetPlan(img, {Row("V120", "V1", 1, 16, kKindInt), Row("V120", "G_1T1", 1, 52, kKindLong)});
   sim.Control("fault silence 1\n");  // the first pass fails
   img.V120CycleCounter = 100;          // a leftover of an earlier run: restarts from 0
@@ -189,6 +189,12 @@ TEST_F(V120PollSim, PollingLoopReadsTheCounterOnEveryFifthPassAndCountsFailures)
   EXPECT_EQ(img.RawValues.Get(0), 1234);
   EXPECT_EQ(img.ModuleErrors[kModuleV120].load(), 1);
   EXPECT_EQ(img.ModuleLastOk[kModuleV120].load(), clock.Now());
+  // The failed pass, and the next one that read everything, each with an event.
+  EXPECT_EQ(test::DrainTexts(events),
+            (std::vector<std::string>{
+                "*** Сбой опроса модуля V-120: Не удалось принять блок информации. ***",
+                "=== Опрос модуля V-120 восстановлен, сбоев: 1 ==="}));
+  EXPECT_EQ(img.LinkError(kLinkV120), "Не удалось принять блок информации.");
 }
 
 TEST(V120PollEmulation, ReadsTheEmulatorValuesAndNeverTheLine) {

@@ -100,7 +100,11 @@ TEST_F(FormStateTest, ModuleGridCellsAndColours) {
   img.ModuleErrors[kModuleV120] = 7;
   img.V120CycleCounter = 12;
   img.JumoCycleCounter = 34;
+  img.SetLinkError(kLinkV120, "Не удалось принять блок информации.");
   Tick();
+  EXPECT_EQ(form_->TabSheetState->LabelV120Error->text(),
+            QStringLiteral("Не удалось принять блок информации."));
+  EXPECT_TRUE(form_->TabSheetState->LabelJumoError->text().isEmpty());
   QTableWidget* grid = form_->TabSheetState->StringGrid_state;
   auto cell = [&](int r, int c) { return grid->item(r, c)->text(); };
   EXPECT_EQ(cell(0, 0), QStringLiteral(" Модуль"));
