@@ -203,6 +203,21 @@ bool LoadCalibration(Loader& ld, TSignalSet* s) {
   return true;
 }
 
+// The records and the seeding of the V-120 totaliser know one integral counter: a second
+// V-120 row whose name begins with G_1T is refused.
+void DropSecondCounters(TEventFIFO& events, std::vector<TSignalSet>* plan) {
+  bool seen = false;
+  std::erase_if(*plan, [&](const TSignalSet& s) {
+    if (s.BusName != "V120" || s.SignalName.rfind("G_1T", 0) != 0) return false;
+    if (!seen) {
+      seen = true;
+      return false;
+    }
+    events.PostEvent("### Второй интегральный счетчик отклонен: " + s.SignalName + " ###");
+    return true;
+  });
+}
+
 }  // namespace
 
 bool LoadSignals(TMySQLConnection& conn, TProcessImage& image, TEventFIFO& events,
@@ -228,6 +243,7 @@ bool LoadSignals(TMySQLConnection& conn, TProcessImage& image, TEventFIFO& event
     } else if (!BuildDefaultPlan(ld, &plan)) {
       return false;
     }
+    DropSecondCounters(events, &plan);
     for (TSignalSet& s : plan)
       if (!LoadCalibration(ld, &s)) return false;
 

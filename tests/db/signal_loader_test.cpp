@@ -158,15 +158,19 @@ TEST_F(SignalLoader, MoreThanAHundredRowsLeaveThePlanAlone) {
   EXPECT_EQ(db().Count("kalibr"), 24 + 200);  // the demo's points stay, S100..S199 got theirs
 }
 
-TEST_F(SignalLoader, NamesThatCannotBeColumnsAreRefused) {
+TEST_F(SignalLoader, RowsThePlanCannotHoldAreRefused) {
   ASSERT_TRUE(db().Exec("insert into `signal` values ('JUMO', 'PLS', 1, 53, 1, 1, 1, 'READ'), "
                         "('JUMO', 'A''B', 1, 71, 1, 1, 1, 'READ'), "
-                        "('V120', 'X Y', 1, 110, 0, 0, 0, 'READ')"));
+                        "('V120', 'X Y', 1, 110, 0, 0, 0, 'READ'), "
+                        "('V120', 'G_1T1', 1, 52, 2, 0, 0, 'READ'), "
+                        "('V120', 'G_1T2', 1, 54, 2, 0, 0, 'READ')"));
   ASSERT_TRUE(Load());
-  EXPECT_EQ(test::DrainTexts(events_), (std::vector<std::string>{"### Недопустимое имя сигнала: A'B ###",
-                                                       "### Недопустимое имя сигнала: X Y ###"}));
-  ASSERT_EQ(image_.SignalNames, std::vector<std::string>{"PLS"});
-  EXPECT_EQ(db().Count("kalibr"), 2);
+  EXPECT_EQ(test::DrainTexts(events_),
+            (std::vector<std::string>{"### Недопустимое имя сигнала: A'B ###",
+                                      "### Недопустимое имя сигнала: X Y ###",
+                                      "### Второй интегральный счетчик отклонен: G_1T2 ###"}));
+  ASSERT_EQ(image_.SignalNames, (std::vector<std::string>{"PLS", "G_1T1"}));
+  EXPECT_EQ(db().Count("kalibr"), 4);
 }
 
 TEST_F(SignalLoader, CalibrationsInOrderAndCappedAtTheUsableSize) {
