@@ -14,6 +14,7 @@
 #include "support/event_texts.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
+#include "support/test_plan.h"
 
 namespace liron {
 namespace {
@@ -30,26 +31,10 @@ bool WaitFor(Pred pred, int ms) {
   return true;
 }
 
-TSignalSet Row(const std::string& bus, const std::string& name, int32_t dev, uint16_t addr,
-               int32_t kind) {
-  TSignalSet s;
-  s.BusName = bus;
-  s.SignalName = name;
-  s.DevNum = dev;
-  s.Addr = addr;
-  s.Kind = kind;
-  s.Direction = "READ";
-  return s;
-}
-
 // A polling thread on the real clock, with the events and journal records it made.
 struct Polling {
   Polling() : img(SystemClock()), events(200, SystemClock()) {}
   ~Polling() { Stop(); }
-  void Plan(const TSignalSet& row) {
-    img.Signals = {row};
-    img.SignalCount = 1;
-  }
   template <typename Body>
   void Start(Body body) {
     thread = std::thread([this, body] {
@@ -124,7 +109,7 @@ TEST(V120PollingLine, ADeviceThatVanishesIsReadAgainWhenItReturnsAtItsPath) {
   link.SetActive(true);
   ASSERT_TRUE(link.Active()) << link.Status();
   Polling p;
-  p.Plan(Row("V120", "V1", 1, 16, kKindInt));
+  test::SetPlan(p.img, {{"V120", "V1", "READ", 1, 16, kKindInt}});
   p.Start([&](const JournalSink& journal) { V120PollThread(p.img, link, p.events, journal); });
   ASSERT_TRUE(WaitFor([&] { return p.img.ModuleLastOk[kModuleV120].load() > 0; }, 5000));
 
@@ -146,7 +131,7 @@ TEST(JumoPollingLine, ADeviceNotThereAtTheStartIsReadOnceItAppears) {
   bus.PortName = port;  // as the control thread leaves a line it awaits
   bus.Speed = 19200;
   Polling p;
-  p.Plan(Row("JUMO", "T1", 1, 0, kKindInt));
+  test::SetPlan(p.img, {{"JUMO", "T1", "READ", 1, 0, kKindInt}});
   p.Start([&](const JournalSink& journal) { JumoPollThread(p.img, &bus, p.events, journal); });
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   EXPECT_EQ(p.img.ModuleLastOk[kModuleJumo1].load(), 0.0);

@@ -11,6 +11,9 @@ namespace liron::test {
 
 struct PlanRow {
   std::string bus, name, direction;
+  int32_t dev = 0;  // where a polling thread reads it
+  uint16_t addr = 0;
+  int32_t kind = 0;
 };
 
 inline void SetPlan(TProcessImage& img, std::initializer_list<PlanRow> rows) {
@@ -21,6 +24,9 @@ inline void SetPlan(TProcessImage& img, std::initializer_list<PlanRow> rows) {
     s.BusName = r.bus;
     s.SignalName = r.name;
     s.Direction = r.direction;
+    s.DevNum = r.dev;
+    s.Addr = r.addr;
+    s.Kind = r.kind;
     s.CalibCount = 2;
     s.AVal[1] = 100;
     s.FVal[1] = 100;

@@ -91,6 +91,21 @@ bool SimPort::Return(std::string* error) {
   return CreatePty(link_, error);
 }
 
+bool SimPort::Vanish(int ms, const SleepUntilFn& sleep_until,
+                     const std::function<void(const std::string&)>& log) {
+  if (!IsPty()) return true;
+  Drop();
+  log("vanished");
+  sleep_until(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
+  std::string error;
+  if (!Return(&error)) {
+    log("cannot return: " + error);
+    return false;
+  }
+  log("returned " + device_);
+  return true;
+}
+
 int32_t SimPort::Speed() const { return fd_ < 0 ? -1 : LineSpeed(fd_); }
 
 }  // namespace liron::simtools

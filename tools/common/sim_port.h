@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+
+#include "sim_wire.h"
 
 namespace liron::simtools {
 
@@ -26,6 +29,10 @@ class SimPort {
   void Drop();
   // ... and returns as a new pseudo-terminal behind the same symlink.
   bool Return(std::string* error);
+  // Both, ms apart, with the log lines "vanished" and "returned <device>" (or "cannot return:
+  // <why>", and false). Nothing for a real device.
+  bool Vanish(int ms, const SleepUntilFn& sleep_until,
+              const std::function<void(const std::string&)>& log);
 
   bool IsPty() const { return !link_.empty(); }
   int fd() const { return fd_; }  // -1 while dropped

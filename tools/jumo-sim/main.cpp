@@ -271,7 +271,12 @@ class Simulator {
       if (control.Poll(&c, log_)) {
         config_.faults = c.faults;
         config_.line = c.line;
-        if (c.vanish_ms >= 0) Vanish(c.vanish_ms, &buf);
+        if (c.vanish_ms >= 0) {
+          // The master's line hangs up, the node and the link vanish; later they return.
+          buf.clear();
+          if (!port_.Vanish(c.vanish_ms, SleepUntil, [this](const std::string& l) { log_.Line(l); }))
+            g_stop = true;
+        }
       }
       pollfd fds[2] = {{port_.fd(), POLLIN, 0}, {g_signals.fd(), POLLIN, 0}};
       // While a frame is unfinished, look again soon: its end may be the line going quiet.
@@ -309,23 +314,6 @@ class Simulator {
   int32_t Baud() const {
     const int32_t s = port_.IsPty() ? port_.Speed() : opt_.baud;
     return s > 0 ? s : opt_.baud;
-  }
-
-  // The device goes for ms (the master's line hangs up, the node and the link vanish) and
-  // comes back at the same path.
-  void Vanish(int ms, std::vector<uint8_t>* buf) {
-    if (!port_.IsPty()) return;
-    port_.Drop();
-    buf->clear();
-    log_.Line("vanished");
-    SleepUntil(Clock::now() + std::chrono::milliseconds(ms));
-    std::string error;
-    if (!port_.Return(&error)) {
-      log_.Line("cannot return: " + error);
-      g_stop = true;
-      return;
-    }
-    log_.Line("returned " + port_.device());
   }
 
   // Puts the current values (with their drift) into the slave's registers.

@@ -258,22 +258,6 @@ void ApplyControl(const Options& opt, FileStamp* stamp, SimModel* model, PcomRes
   log->Log("control applied");
 }
 
-// The device goes for ms (the master's line hangs up, the node and the link vanish) and
-// comes back at the same path.
-void Vanish(SimPort& port, int ms, PcomResponder& log) {
-  if (!port.IsPty()) return;
-  port.Drop();
-  log.Log("vanished");
-  SleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
-  std::string error;
-  if (!port.Return(&error)) {
-    log.Log("cannot return: " + error);
-    g_stop = true;
-    return;
-  }
-  log.Log("returned " + port.device());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -338,7 +322,9 @@ int main(int argc, char** argv) {
       const int ms = model.vanish_ms;
       model.vanish_ms = -1;
       pending.clear();
-      Vanish(port, ms, responder);
+      // The master's line hangs up, the node and the link vanish; later they return.
+      if (!port.Vanish(ms, SleepUntil, [&](const std::string& l) { responder.Log(l); }))
+        g_stop = true;
       continue;
     }
 
