@@ -137,10 +137,9 @@ void JumoPollThread(TProcessImage& img, TModBUS* bus, TEventFIFO& events,
     img.JumoCycleCounter.fetch_add(1);
     const uint32_t t = img.clock.Ticks();
     try {
-      if (img.JumoEmul.load() || (keeper && keeper->Keep())) {
-        ModBUS_read(img, bus, events, watch);
-        HardWrite(img, bus, events);
-      }
+      // Asked again before the writes: a device that went during the reads takes no write.
+      if (img.JumoEmul.load() || (keeper && keeper->Keep())) ModBUS_read(img, bus, events, watch);
+      if (img.JumoEmul.load() || (keeper && keeper->Keep())) HardWrite(img, bus, events);
     } catch (...) {
       // Both routines catch their own; nothing may end this loop but the stop flag.
     }

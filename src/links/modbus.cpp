@@ -189,8 +189,8 @@ bool TModBUS::ReceiveInner(uint8_t* reply, size_t reply_size) {
     const bool ok = in_reply ? line_.ReadByteWithin(&byte, &got, silence)
                              : line_.ReadByte(&byte, &got);
     if (!ok) {
-      if (in_reply) {
-        SetError(kModbusCutCounter);
+      if (in_reply || scan.Undecided()) {
+        SetError(in_reply ? kModbusCutCounter : kModbusCutFailed);
         return false;
       }
       if (line_.DeviceGone()) {  // no answer can come any more
