@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "image/worker_priority.h"
 #include "platform/pacing.h"
-#include "platform/threads.h"
 
 namespace liron {
 
@@ -110,7 +110,7 @@ bool HardWrite(TProcessImage& img, TModBUS* bus, TEventFIFO& /*events*/) {
 }
 
 void JumoPollThread(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
-  SetCurrentThreadPriority(ThreadPriority::Highest);
+  RaiseWorkerPriority(img, events, ThreadPriority::Highest);
   img.JumoCycleCounter = 0;
   while (!img.StopFlag.load()) {
     img.JumoCycleCounter.fetch_add(1);
