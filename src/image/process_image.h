@@ -80,6 +80,8 @@ struct TProcessImage {
   std::atomic<bool> V120Emul{false};
   std::atomic<bool> HardWriteOff{false};
   std::atomic<bool> Closing{false};
+  // The system refused real-time priority to a worker thread, and the event log said so.
+  std::atomic<bool> RealtimeRefusalPosted{false};
 
   // Setpoint state.
   std::atomic<bool> WriteRequest{false};

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "image/worker_priority.h"
 #include "platform/pacing.h"
-#include "platform/threads.h"
 
 namespace liron {
 
@@ -127,7 +127,7 @@ bool HardWrite(TProcessImage& img, TModBUS* bus, TEventFIFO& /*events*/) {
 
 void JumoPollThread(TProcessImage& img, TModBUS* bus, TEventFIFO& events,
                     const JournalSink& journal) {
-  SetCurrentThreadPriority(ThreadPriority::Highest);
+  RaiseWorkerPriority(img, events, ThreadPriority::Highest);
   img.JumoCycleCounter = 0;
   img.SetLinkError(kLinkJumo, "");
   TModuleWatch watch(img, events);

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <exception>
 
+#include "image/worker_priority.h"
 #include "links/module_watch.h"
 #include "platform/pacing.h"
-#include "platform/threads.h"
 
 namespace liron {
 
@@ -104,7 +104,7 @@ bool V120_read(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool e
 
 void V120PollThread(TProcessImage& img, TVisionLink& link, TEventFIFO& events,
                     const JournalSink& journal) {
-  SetCurrentThreadPriority(ThreadPriority::Highest);
+  RaiseWorkerPriority(img, events, ThreadPriority::Highest);
   img.V120CycleCounter.store(0);
   img.SetLinkError(kLinkV120, "");
   TModuleWatch watch(img, events);
