@@ -39,8 +39,8 @@ bool V120_read(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool e
 // The body of the V-120 polling thread: raises its priority, zeroes V120CycleCounter and runs
 // paced passes (img.clock) until StopFlag, stamping ModuleLastOk or counting ModuleErrors of
 // the V-120 module, with a failing and a recovered V-120 reported (TModuleWatch). Outside
-// emulation it keeps the link's line open (TLineKeeper); a pass without its line reads
-// nothing. Throws nothing.
+// emulation it keeps the link's line open (TLineKeeper); a pass without its line fails.
+// Throws nothing.
 void V120PollThread(TProcessImage& img, TVisionLink& link, TEventFIFO& events,
                     const JournalSink& journal = {});
 
