@@ -26,6 +26,9 @@ class JumoSim {
                            "--log", dir_.File("sim.log"), "--control", dir_.File("faults")},
                           dir_.File("jumo"), dir_.File("sim.out"), 5000, &err);
     EXPECT_TRUE(started_) << err << "\n" << ReadFileBytes(dir_.File("sim.out"));
+    // Its first look at the control file: a fault written before it would be taken for it.
+    for (int i = 0; started_ && i < 1000 && CountLines("faults ") == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   bool started() const { return started_; }
   std::string port() const { return dir_.File("jumo"); }
