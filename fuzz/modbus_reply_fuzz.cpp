@@ -27,12 +27,13 @@ constexpr size_t kMaxReply = 1200;  // past the 500 positions of the open-length
 
 struct Rig {
   PtyDevice dev;
-  DeviceClock clock{dev, 10};  // the 400 ms address hunt ends after 40 empty reads
+  DeviceClock clock{dev, 100};  // the 400 ms address hunt ends after 4 empty reads
   liron::TModBUS bus{clock};
 
   Rig() {
-    // Zero read time-outs: an empty read answers at once instead of after 47 ms. They come
-    // from the port's time-out file in the current folder, read when the port opens.
+    // The shortest read time-out: an empty read answers after 1 ms instead of 47 (zeros would
+    // mean the default). It comes from the port's time-out file in the current folder, read
+    // when the port opens.
     char dir[] = "/tmp/modbus-fuzz-XXXXXX";
     if (!mkdtemp(dir)) std::abort();
     char cwd[4096];
@@ -42,7 +43,7 @@ struct Rig {
     const std::string ini = std::string(dir) + "/" + liron::TimeoutFileName(bus.PortName);
     FILE* f = std::fopen(ini.c_str(), "w");
     if (!f) std::abort();
-    std::fputs("[timeouts]\nRInterval=0\nRMult=0\nRConst=0\n", f);
+    std::fputs("[timeouts]\nRInterval=0\nRMult=0\nRConst=1\n", f);
     std::fclose(f);
     if (chdir(dir) != 0) std::abort();
     const bool open = bus.OpenPort(19200);

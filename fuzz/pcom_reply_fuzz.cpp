@@ -72,6 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   link.SetSTX1((mode & 0x08) ? "" : "/A");
 
   rig.dev.Reset();
+  // Opened afresh: after a failed exchange the link would first wait for a quiet line, and the
+  // device has just been emptied.
+  link.SetActive(false);
+  link.SetActive(true);
   rig.clock.Arm(reply.data(), reply.size());
   const int32_t address = 0x20;
   switch (mode & 0x07) {
