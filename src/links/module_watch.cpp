@@ -10,6 +10,19 @@ int LinkOf(int m) { return m == kModuleV120 ? kLinkV120 : kLinkJumo; }
 
 bool Valid(int m) { return m >= 0 && m < kModuleCount; }
 
+// A reason on one line of the log: "Не могу открыть COM-порт." spans three.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n' || c == '\r') {
+      if (!out.empty() && out.back() != ' ') out.push_back(' ');
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 TModuleWatch::TModuleWatch(TProcessImage& img, TEventFIFO& events) : img_(img), events_(events) {}
@@ -25,8 +38,8 @@ void TModuleWatch::Failed(int m, int row, const std::string& signal, const std::
   }
   if (!failing_[m]) {
     failing_[m] = true;
-    events_.PostEvent(std::string("*** Сбой опроса модуля ") + kModuleNames[m] + ": " + reason +
-                      " ***");
+    events_.PostEvent(std::string("*** Сбой опроса модуля ") + kModuleNames[m] + ": " +
+                      OneLine(reason) + " ***");
   }
 }
 

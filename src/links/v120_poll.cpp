@@ -13,6 +13,8 @@ namespace {
 
 constexpr char kCounterResetEvent[] = "Обнуление интегрального счетчика";
 constexpr char kReadErrorEvent[] = "Ошибка в  V120_read";
+// The link's status once its device has gone, until a try to open it again says more.
+constexpr char kLineLostStatus[] = "Связь с портом потеряна.";
 
 // One element at the row's address of unit DevNum, by Kind; *reason says why it failed.
 bool ReadOne(TVisionLink& link, const TSignalSet& row, double* value, std::string* reason) {
@@ -115,7 +117,10 @@ void V120PollThread(TProcessImage& img, TVisionLink& link, TEventFIFO& events,
     link.SetActive(true);
     return link.Active();
   };
-  ops.Close = [&link] { link.SetActive(false); };
+  ops.Close = [&link] {
+    link.SetActive(false);
+    link.SetStatus(kLineLostStatus);
+  };
   ops.Port = link.PortName();
   TLineKeeper keeper("V120", std::move(ops), img.clock, events, journal);
   while (!img.StopFlag.load()) {

@@ -122,6 +122,15 @@ TEST(V120PollingLine, ADeviceThatVanishesIsReadAgainWhenItReturnsAtItsPath) {
   EXPECT_TRUE(WaitFor([&] { return p.img.ModuleLastOk[kModuleV120].load() > returned; }, 3000));
   p.Stop();
   EXPECT_EQ(p.journal, (std::vector<std::string>{lost, back}));
+  // The passes without the line failed, and said so once.
+  const std::vector<std::string> events = p.Events();
+  EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                          [](const std::string& e) {
+                            return e.rfind("*** Сбой опроса модуля V-120: ", 0) == 0;
+                          }),
+            1)
+      << ::testing::PrintToString(events);
+  EXPECT_GT(p.img.ModuleErrors[kModuleV120].load(), 0);
 }
 
 TEST(JumoPollingLine, ADeviceNotThereAtTheStartIsReadOnceItAppears) {
