@@ -158,6 +158,7 @@ TEST_F(ModbusSimTest, EveryFaultFailsTheReadAndTheNextSucceeds) {
       {"fault badcrc count=1", ""},
       {"fault truncate bytes=5 count=1", kModbusWrongAnswer},
       {"fault pause bytes=3 ms=120 count=1", kModbusWrongAnswer},
+      {"fault late ms=600 count=1", kModbusWrongAnswer},  // after the master gave up
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
