@@ -1,6 +1,7 @@
 #include "links/jumo_poll.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/pacing.h"
 #include "platform/threads.h"
@@ -58,6 +59,7 @@ bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
         ok = bus->ReadFloat(s.Addr, v);
         value = v;
       }
+      if (ok && !std::isfinite(value)) ok = false;
       if (ok) {
         img.RawValues.Set(i, value);
         img.ModuleLastOk[m] = img.clock.Now();

@@ -26,8 +26,10 @@ bool IsJumoWriteSignal(const TSignalSet& s);
 int JumoModule(int32_t dev_num);
 
 // Reads every JUMO read signal into RawValues, stamping ModuleLastOk or counting ModuleErrors
-// with the event "Сбой чтения сигнала <name>". False when the bus is missing or not connected
-// (outside emulation) or the pass ended on an exception; true however many reads failed.
+// with the event "Сбой чтения сигнала <name>". A value that is no finite number (a broken
+// sensor, a garbled float) is a failed reading. False when the bus is missing or not
+// connected (outside emulation) or the pass ended on an exception; true however many reads
+// failed.
 bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events);
 
 // Writes OutValues of every JUMO write signal while WriteRequest lasts and HardWriteOff is

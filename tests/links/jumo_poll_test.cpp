@@ -19,6 +19,7 @@ const char kPlant[] =
     "slave 1\n"
     "reg 0 300\n"
     "float 0x0020 0\n"
+    "float 0x0050 nan\n"
     "slave 2\n"
     "float 0x0010 100.0\n"
     "float 0x0030 55.5 order=DCBA\n"
@@ -106,19 +107,23 @@ TEST_F(JumoPollTest, ReadsThePlanIntoRawValuesAndStampsBothModules) {
   EXPECT_EQ(rx[1], "rx slave=2 fn=3 bytes=02 03 00 10 00 02 C5 FD");
 }
 
-TEST_F(JumoPollTest, SilentSlaveCountsErrorsAndPostsEvents) {
+TEST_F(JumoPollTest, SilentSlaveAndANonFiniteValueAreFailedReadings) {
   ASSERT_TRUE(sim_.started());
-  SetPlan(img_, {Row("JUMO", "T1", 1, 0x0000, kKindInt), Row("JUMO", "GONE", 7, 0x0010, kKindFloat)});
+  SetPlan(img_, {Row("JUMO", "T1", 1, 0x0000, kKindInt), Row("JUMO", "GONE", 7, 0x0010, kKindFloat),
+                 Row("JUMO", "BROKEN", 1, 0x0050, kKindFloat)});  // a sensor that sends NaN
   img_.RawValues.Set(1, 12.5);
+  img_.RawValues.Set(2, 1.25);
   for (int pass = 1; pass <= 2; ++pass) {
     EXPECT_TRUE(ModBUS_read(img_, &bus_, events_));
     EXPECT_EQ(img_.ModuleErrors[kModuleJumo2].load(), pass);
-    EXPECT_EQ(Events(events_), std::vector<std::string>{"Сбой чтения сигнала GONE"});
+    EXPECT_EQ(img_.ModuleErrors[kModuleJumo1].load(), pass);
+    EXPECT_EQ(Events(events_), (std::vector<std::string>{"Сбой чтения сигнала GONE",
+                                                         "Сбой чтения сигнала BROKEN"}));
   }
   EXPECT_EQ(img_.RawValues.Get(1), 12.5);  // keeps its previous value
+  EXPECT_EQ(img_.RawValues.Get(2), 1.25);
   EXPECT_EQ(img_.ModuleLastOk[kModuleJumo2].load(), 0.0);
   EXPECT_GT(img_.ModuleLastOk[kModuleJumo1].load(), 0.0);
-  EXPECT_EQ(img_.ModuleErrors[kModuleJumo1].load(), 0);
 }
 
 TEST_F(JumoPollTest, WriteRequestRunsMaxWriteCountPlusOnePasses) {
