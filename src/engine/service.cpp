@@ -11,6 +11,7 @@
 #include "db/signal_loader.h"
 #include "links/jumo_poll.h"
 #include "links/modbus.h"
+#include "links/setpoint_write.h"
 #include "links/v120_poll.h"
 #include "links/vision_link.h"
 #include "engine/thread_entry.h"
@@ -52,7 +53,10 @@ Service::Service(const std::string& home, Clock& clock, Operator& op)
       journal_(queues_, events_, clock),
       vision_(std::make_unique<TVisionLink>(clock, &op)),
       auto_clean_(clock),
-      control_(img_, *this, events_, op) {}
+      control_(img_, *this, events_, op) {
+  img_.Delivery.SetJournal(
+      [this](const std::string& text) { journal_.WriteJournal(text, kServiceOriginator); });
+}
 
 Service::~Service() {
   img_.StopFlag = true;
@@ -186,7 +190,16 @@ void Service::LoadConfig() {
 
 bool Service::LoadSignalPlan() {
   std::string error;
-  return LoadSignals(user_, img_, events_, &error, &calib_names_);
+  if (!LoadSignals(user_, img_, events_, &error, &calib_names_)) return false;
+  AfterPlanLoad();
+  return true;
+}
+
+void Service::AfterPlanLoad() {
+  ReportUnwrittenSetpointRows(img_, events_);
+  std::string error;
+  if (!SeedSetpoints(img_, user_, journal_, &error))
+    events_.PostEvent("*** Не удалось прочитать последнее задание: " + error + " ***");
 }
 
 bool Service::SaveConfig() {

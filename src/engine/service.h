@@ -137,6 +137,9 @@ class Service : private ControlPlant {
   void ControlThreadEnding() override;
 
   bool LoadSignalPlan();          // on the user connection; events on failure
+  // After every plan load: the setpoint rows that are never written are named, and the first
+  // load of the run takes the setpoints in force.
+  void AfterPlanLoad();
   void FlushWriteQueue(uint32_t ms);
   void Shutdown(const std::string& journal_text, const std::string& event_text);
 
