@@ -19,12 +19,14 @@
 #include "platform/home_dir.h"
 #include "signals/calc_works.h"
 #include "signals/calibration.h"
+#include "signals/emulator.h"
 #include "signals/setpoints.h"
 
 namespace liron {
 
 const char kAppTitle[] = "Служба приема ЛИРОН-36";
 const char kAppCaption[] = "Служба приема ЛИРОН-36  1.20";
+const char kEmulationMark[] = "*** ЭМУЛЯЦИЯ ***";
 
 namespace {
 
@@ -190,12 +192,14 @@ void Service::LoadConfig() {
 
 bool Service::LoadSignalPlan() {
   std::string error;
+  const std::vector<std::string> names_before = img_.SignalNames;
   if (!LoadSignals(user_, img_, events_, &error, &calib_names_)) return false;
-  AfterPlanLoad();
+  AfterPlanLoad(names_before);
   return true;
 }
 
-void Service::AfterPlanLoad() {
+void Service::AfterPlanLoad(const std::vector<std::string>& names_before) {
+  KeepEmulValuesByName(img_, names_before);
   ReportUnwrittenSetpointRows(img_, events_);
   std::string error;
   if (!SeedSetpoints(img_, user_, journal_, &error))
@@ -352,9 +356,17 @@ int Service::TrayImage() {
 }
 
 std::string Service::TrayHint() {
-  return img_.ControlRunning ? "Служба приема ЛИРОН-36.\nПоток контроля активен."
-                             : "Служба приема ЛИРОН-36.\nКонтроль остановлен.";
+  std::string hint = img_.ControlRunning ? "Служба приема ЛИРОН-36.\nПоток контроля активен."
+                                         : "Служба приема ЛИРОН-36.\nКонтроль остановлен.";
+  if (Emulating()) hint += std::string("\n") + kEmulationMark;
+  return hint;
 }
+
+std::string Service::Caption() {
+  return Emulating() ? std::string(kAppCaption) + "  " + kEmulationMark : kAppCaption;
+}
+
+bool Service::Emulating() { return img_.JumoEmul.load() || img_.V120Emul.load(); }
 
 // ---- what the control thread drives -------------------------------------------------------
 
