@@ -237,7 +237,7 @@ TEST_F(SettingsTab, InvalidNumberShowsTheMessageAndChangesNothing) {
   EXPECT_EQ(messages[0].caption, "Ошибка");
   EXPECT_EQ(messages[0].icon, MsgIcon::Error);
 
-  for (const char* bad : {"", " ", "0x10", "1e3", "99999999999", "--1"}) {
+  for (const char* bad : {"", " ", "0x10", "1e3", "99999999999", "--1", "1,55"}) {
     SettingsForm f = form;
     f.ComboBoxV120_Speed = "9600";
     f.EditDatabaseSize = bad;
