@@ -116,7 +116,6 @@ class Service : private ControlPlant {
   int TrayImage();                // 0 stopped, 1 or 2 alternating with the cycles
   std::string TrayHint();
   std::string Caption();          // the window's caption
-  bool Emulating();               // either emulator is on
 
   // Waits (bounded) until the control thread has ended; true when it has.
   bool WaitControlEnded(uint32_t timeout_ms);
@@ -140,6 +139,7 @@ class Service : private ControlPlant {
   bool UpdatePafRecord() override;
   void ControlThreadEnding() override;
 
+  bool Emulating();               // either emulator is on
   bool LoadSignalPlan();          // on the user connection; events on failure
   // After every plan load: the emulated values follow their signals, the setpoint rows that
   // are never written are named, and the first load of the run takes the setpoints in force.

@@ -71,14 +71,6 @@ bool TFlyAverage::NewRing() {
 double TFlyAverage::Add(double v) {
   if (!allocated_) return 0.0;
   if (!std::isfinite(v)) return average_;
-  if (val_count_ == 0) {
-    average_ = v;
-    total_sum_ = v;
-    val_count_ = 1;
-    items_[0] = v;
-    write_index_ = size_ > 1 ? 1 : 0;
-    return average_;
-  }
   items_[write_index_] = v;
   if (val_count_ < size_) ++val_count_;
   if (++write_index_ >= size_) write_index_ = 0;

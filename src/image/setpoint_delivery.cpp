@@ -89,15 +89,11 @@ bool TSetpointDelivery::Taken() const {
   return generation_ != 0;
 }
 
-bool TSetpointDelivery::PendingLocked() const {
+bool TSetpointDelivery::Pending() const {
+  std::lock_guard<std::mutex> l(mu_);
   for (const auto& [dev, c] : controllers_)
     if (c.WritesLeft > 0 && !c.Undelivered) return true;
   return false;
-}
-
-bool TSetpointDelivery::Pending() const {
-  std::lock_guard<std::mutex> l(mu_);
-  return PendingLocked();
 }
 
 TSetpointOrder TSetpointDelivery::Order() const {

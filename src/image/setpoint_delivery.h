@@ -101,7 +101,6 @@ class TSetpointDelivery {
     bool FailurePosted = false;
     TModuleMark AtGiveUp;
   };
-  bool PendingLocked() const;
   void Journal(const std::string& text);
 
   mutable std::mutex mu_;
