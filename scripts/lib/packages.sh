@@ -6,6 +6,7 @@ LIRON_PACKAGES=(
   qt6-base-dev libmodbus-dev libsimpleini-dev
   socat xvfb xauth python3
   xdotool imagemagick
+  systemd  # systemd-analyze and systemd-sysusers: the install test checks the unit
 )
 
 liron_install_packages() {

@@ -1,7 +1,7 @@
 #include "engine/control_loop.h"
 
+#include "image/worker_priority.h"
 #include "platform/pacing.h"
-#include "platform/threads.h"
 
 namespace liron {
 
@@ -81,7 +81,7 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
     return;
   }
 
-  SetCurrentThreadPriority(ThreadPriority::TimeCritical);
+  RaiseWorkerPriority(img, events, ThreadPriority::TimeCritical);
   img.ThreadStartMoment = img.clock.Now();
   img.ClearValues();
   img.ResetAverages();

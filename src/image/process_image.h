@@ -74,6 +74,8 @@ struct TProcessImage {
   std::atomic<bool> V120Emul{false};
   std::atomic<bool> HardWriteOff{false};
   std::atomic<bool> Closing{false};
+  // The system refused real-time priority to a worker thread, and the event log said so.
+  std::atomic<bool> RealtimeRefusalPosted{false};
 
   // Setpoint state: the setpoints in force, the moment of the row they came from, and their
   // delivery to the controllers.

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "image/worker_priority.h"
 #include "links/setpoint_write.h"
 #include "platform/pacing.h"
-#include "platform/threads.h"
 
 namespace liron {
 
@@ -80,7 +80,7 @@ bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
 }
 
 void JumoPollThread(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
-  SetCurrentThreadPriority(ThreadPriority::Highest);
+  RaiseWorkerPriority(img, events, ThreadPriority::Highest);
   img.JumoCycleCounter = 0;
   while (!img.StopFlag.load()) {
     img.JumoCycleCounter.fetch_add(1);

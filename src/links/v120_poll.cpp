@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <exception>
 
+#include "image/worker_priority.h"
 #include "platform/pacing.h"
-#include "platform/threads.h"
 
 namespace liron {
 
@@ -92,7 +92,7 @@ bool V120_read(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool e
 }
 
 void V120PollThread(TProcessImage& img, TVisionLink& link, TEventFIFO& events) {
-  SetCurrentThreadPriority(ThreadPriority::Highest);
+  RaiseWorkerPriority(img, events, ThreadPriority::Highest);
   img.V120CycleCounter.store(0);
   while (!img.StopFlag.load()) {
     const uint32_t start = img.clock.Ticks();

@@ -12,7 +12,7 @@ namespace liron {
 enum class ThreadPriority { Normal, Highest, TimeCritical };
 
 // Raises the calling thread to SCHED_FIFO at a level for the given priority when the process
-// may do so; otherwise it keeps the normal policy, silently. Returns whether it was raised.
+// may do so; otherwise it keeps the normal policy. Returns whether it was raised.
 bool SetCurrentThreadPriority(ThreadPriority priority);
 
 class WorkerThread {
