@@ -186,7 +186,9 @@ void Service::LoadConfig() {
 
 bool Service::LoadSignalPlan() {
   std::string error;
-  return LoadSignals(user_, img_, events_, &error, &calib_names_);
+  if (!LoadSignals(user_, img_, events_, &error, &calib_names_)) return false;
+  img_.Trends.Allocate(img_.SignalCount.load());  // the trends of the plan now in force
+  return true;
 }
 
 bool Service::SaveConfig() {
