@@ -7,6 +7,7 @@ namespace liron {
 namespace {
 
 const char kNumbersText[] = "Правильно вводите числа.";
+const char kBothValuesText[] = "Введите оба значения точки калибровки.";
 
 std::string ValueSql(const TSqlValue& v) { return v.Null ? "NULL" : v.Text; }
 
@@ -62,7 +63,10 @@ bool CalibrationModel::HasPending() const {
 }
 
 int CalibrationModel::AddRow() {
-  if (HasPending()) PostPending();
+  if (HasPending() && !PostPending()) {  // the point being typed comes first
+    for (size_t r = 0; r < points_.size(); ++r)
+      if (points_[r].Pending) return static_cast<int>(r);
+  }
   const int r = static_cast<int>(points_.size());
   beginInsertRows({}, r, r);
   Point p;
@@ -81,6 +85,10 @@ bool CalibrationModel::PostPending() {
       points_.erase(points_.begin() + static_cast<long>(r));
       endRemoveRows();
       return true;
+    }
+    if (p.AVal.Null || p.FVal.Null) {  // half a point is no point
+      op_.ShowMessage(kBothValuesText, "Ошибка", MsgIcon::Error);
+      return false;
     }
     // A new point always belongs to the signal chosen in the list.
     return Write("insert into kalibr (SignalName, AVal, FVal) values (" + SqlQuoted(signal_) +
@@ -172,16 +180,15 @@ bool CalibrationModel::setData(const QModelIndex& index, const QVariant& value, 
       return false;
     const int r = index.row();
     const std::string text = value.toString().trimmed().toStdString();
-    TSqlValue nv;  // NULL for an emptied cell
-    if (!text.empty()) {
-      double x = 0;
-      if (!ParseNumber(text, &x)) {
-        op_.ShowMessage(kNumbersText, "Ошибка", MsgIcon::Error);
-        return false;
-      }
-      nv = TSqlValue::Of(SqlNumber(x));
-    }
     Point& p = points_[r];
+    TSqlValue nv;  // NULL for an emptied cell, which only a point being typed may have
+    double x = 0;
+    if (!text.empty() && ParseNumber(text, &x)) {
+      nv = TSqlValue::Of(SqlNumber(x));
+    } else if (!text.empty() || !p.Pending) {
+      op_.ShowMessage(kNumbersText, "Ошибка", MsgIcon::Error);
+      return false;
+    }
     if (p.Pending) {
       (index.column() == kAVal ? p.AVal : p.FVal) = nv;
       emit dataChanged(index, index);

@@ -3,7 +3,8 @@
 // no key, so the row is found by its signal and its stored values), a deleted point by a DELETE
 // of one row. A point added with "Добавить" stays pending until both values are typed, then
 // it is inserted for the chosen signal. After each write the table is read back; a change the
-// server refuses is shown to the operator and the grid returns to the stored points.
+// server refuses is shown to the operator and the grid returns to the stored points. A point is
+// two numbers: a stored value cannot be emptied, and half a point is never written.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -28,12 +29,13 @@ class CalibrationModel : public QAbstractTableModel {
   bool Load(std::string* error = nullptr);
 
   // "Добавить": a pending empty point at the end (a pending point already there is posted
-  // first when it has a value). The new row's index.
+  // first; one that cannot be posted stays, and is the row given back). The new row's index.
   int AddRow();
   // "Удалить": the point of row r. False when the server refused (the operator was told).
   bool DeleteRow(int r);
-  // Posts the pending point, if one has a value: the missing value stays NULL. An untouched
-  // pending row is dropped. False when the server refused.
+  // Posts the pending point when both its values are typed; an untouched pending row is
+  // dropped. False, with the operator told, when one value is missing (the point stays
+  // pending) or the server refused.
   bool PostPending();
   bool HasPending() const;
 

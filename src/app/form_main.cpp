@@ -127,6 +127,7 @@ void TFormMain::BuildTabs() {
   connect(TabSheetState->ButStop, &QPushButton::clicked, this, &TFormMain::ButStopClick);
   connect(TabSheetCalibr, &TabCalibration::CalibrationsApplied, this, [this] {
     TabSheetSignals->Open();
+    TabSheetEmul->RefillGrid();
     Refresh();
   });
 }
@@ -157,6 +158,13 @@ QLayout* TFormMain::BuildButtonBar() {
   bar->addWidget(ButSet);
   bar->addWidget(ButHide);
   return bar;
+}
+
+void TFormMain::ShowAtStart(bool hidden) {
+  if (!hidden)
+    show();
+  else if (!TrayAvailable())
+    showMinimized();
 }
 
 bool TFormMain::TrayAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
@@ -218,6 +226,8 @@ void TFormMain::Refresh() {
     tray_image_ = image;
     TrayIcon->setIcon(tray_icons_[(image >= 0 && image < 3) ? image : 0]);
   }
+  const QString caption = QString::fromStdString(service_.Caption());
+  if (windowTitle() != caption) setWindowTitle(caption);
   QString hint = QString::fromStdString(service_.TrayHint());
   hint.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   if (TrayIcon->toolTip() != hint) TrayIcon->setToolTip(hint);
@@ -234,6 +244,7 @@ void TFormMain::ShowEmulTabFromSettings() {
 void TFormMain::AfterLoad() {
   TabSheetSignals->Open();
   TabSheetCalibr->RefillSignalNames();
+  TabSheetEmul->RefillGrid();  // the grid's rows follow the plan just loaded
 }
 
 // ---- operator commands ----------------------------------------------------------------------

@@ -40,6 +40,10 @@ class TFormMain : public QDialog {
   // quit, and half a second later the process ends with exit code 0.
   void SetSessionEndAction(std::function<void()> action) { session_end_action_ = std::move(action); }
 
+  // The program's first showing: shown, or with AutoHide hidden behind the tray icon; without
+  // a tray only minimized, so the window can always be reached.
+  void ShowAtStart(bool hidden);
+
   // The tray icon's image (0 stopped, 1 and 2 alternating while running) and hint.
   int TrayImageIndex() const { return tray_image_; }
   QString TrayHintText() const;

@@ -31,7 +31,8 @@ int64_t IntOf(const TSqlValue& v) {
 }  // namespace
 
 QStringList SignalPlanModel::BusNamesOffered() {
-  return {QStringLiteral("CALC"), QStringLiteral("ICP"), QStringLiteral("V120")};
+  return {QStringLiteral("CALC"), QStringLiteral("ICP"), QStringLiteral("JUMO"),
+          QStringLiteral("V120")};
 }
 
 SignalPlanModel::SignalPlanModel(TMySQLConnection& conn, Operator& op, QObject* parent)

@@ -30,7 +30,7 @@ class SignalPlanModel : public QAbstractTableModel {
   };
   static const char* const kColumnNames[kColumnCount];
   static const char* const kKindNames[4];    // "INT", "FLOAT", "LONG", "BIT"
-  static QStringList BusNamesOffered();      // "CALC", "ICP", "V120"
+  static QStringList BusNamesOffered();      // "CALC", "ICP", "JUMO", "V120"
 
   SignalPlanModel(TMySQLConnection& conn, Operator& op, QObject* parent = nullptr);
 

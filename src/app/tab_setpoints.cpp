@@ -45,9 +45,8 @@ void TabSetpoints::ShowSetpoint() {
 
 void TabSetpoints::ButSetNewControlClick() {
   try {
-    SetNewControl(service_.Image(), service_.UserConnection(), service_.Journal(),
-                  Edit_PLSZ->text().toStdString(), Edit_URNSZ->text().toStdString(),
-                  service_.Op());
+    SetNewControl(service_.UserConnection(), service_.Journal(), Edit_PLSZ->text().toStdString(),
+                  Edit_URNSZ->text().toStdString(), service_.Op());
   } catch (...) {
     service_.Op().Beep();
   }

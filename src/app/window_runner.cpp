@@ -24,7 +24,7 @@ int RunWindow(int argc, char** argv, const std::string& home, bool start_hidden)
     signal_pipe.Disable();
     form.SessionEnd();
   });
-  if (!start_hidden) form.show();
+  form.ShowAtStart(start_hidden);
   return app.exec();
 }
 

@@ -32,7 +32,7 @@ bool ReadConfig(const std::string& path, TSettings& s, std::string* error) {
   s.V120_PortName = ini.ReadString(kMain, "V120_PortName", s.V120_PortName);
   s.V120_PortSpeed = ini.ReadInteger(kMain, "V120_PortSpeed", s.V120_PortSpeed);
   int32_t average_len = ini.ReadInteger(kMain, "AverageLen", s.AverageLen);
-  if (average_len >= 1) s.AverageLen = average_len;
+  if (average_len >= 1 && average_len <= kMaxAverageLen) s.AverageLen = average_len;
   s.AutoStart = ini.ReadBool(kMain, "AutoStart", s.AutoStart);
   s.ShowEmulTab = ini.ReadBool(kMain, "ShowEmulTab", s.ShowEmulTab);
   s.AutoHide = ini.ReadBool(kMain, "AutoHide", s.AutoHide);
@@ -92,7 +92,8 @@ bool ApplySettings(SettingsForm& form, TSettings& s, Operator& op) {
   if (!ParseDecimal(form.EditAvLen, &average_len) ||
       !ParseDecimal(form.ComboBoxModBUS_Speed, &modbus_speed) ||
       !ParseDecimal(form.ComboBoxV120_Speed, &v120_speed) ||
-      !ParseDecimal(form.EditDatabaseSize, &database_size) || average_len < 1) {
+      !ParseDecimal(form.EditDatabaseSize, &database_size) || average_len < 1 ||
+      average_len > kMaxAverageLen) {
     op.ShowMessage("Правильно вводите числа.", "Ошибка", MsgIcon::Error);
     return false;
   }

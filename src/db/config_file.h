@@ -15,11 +15,11 @@ namespace liron {
 
 // Reads the sixteen keys of sections "main" and "MySQL" into s. A missing key or an invalid
 // number keeps the value s holds; a missing Password gives the empty password. DatabaseSize
-// below 60 becomes 60; AverageLen below 1 is refused and the current value kept.
-// False with the reason in *error when the file exists but cannot be read (s unchanged), or
-// when Password cannot be deciphered; then every other key has been read and s.Password holds
-// the file's text as it stands, so that the end of the program writes it back enciphered
-// instead of losing it. The caller reports a false result as "Ошибка в LoadConfig".
+// below 60 becomes 60; AverageLen below 1 or above kMaxAverageLen is refused and the current
+// value kept. False with the reason in *error when the file exists but cannot be read (s
+// unchanged), or when Password cannot be deciphered; then every other key has been read and
+// s.Password holds the file's text as it stands, so that the end of the program writes it back
+// enciphered instead of losing it. The caller reports a false result as "Ошибка в LoadConfig".
 bool ReadConfig(const std::string& path, TSettings& s, std::string* error);
 
 // Writes the sixteen keys in their fixed order, the password enciphered (also when empty).
@@ -52,9 +52,9 @@ struct SettingsForm {
 };
 
 // Takes the tab's values into s. When a number is not a valid decimal integer, or the moving
-// average would be shorter than one sample, shows "Правильно вводите числа." and changes
-// nothing (false). DatabaseSize below 60 becomes 60, and the form then shows "60". An empty
-// password control keeps the current password.
+// average would be shorter than one sample or longer than kMaxAverageLen, shows
+// "Правильно вводите числа." and changes nothing (false). DatabaseSize below 60 becomes 60,
+// and the form then shows "60". An empty password control keeps the current password.
 bool ApplySettings(SettingsForm& form, TSettings& s, Operator& op);
 
 // Shows the settings in the tab; the password control is left as it is.

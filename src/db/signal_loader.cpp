@@ -166,6 +166,30 @@ bool BuildDefaultPlan(Loader& ld, std::vector<TSignalSet>* plan) {
   return ld.Execute("commit");
 }
 
+// The points of the rows, in their order; a point without both values is no point and is
+// skipped with an event, never read as 0. The number of points taken.
+size_t TakeCalibrationPoints(Loader& ld, const TSqlRows& rows, TSignalSet* s) {
+  size_t n = 0;
+  for (size_t r = 0; r < rows.Rows.size(); ++r) {
+    double a = 0, f = 0;
+    const TSqlValue* av = rows.Field(r, "AVal");
+    const TSqlValue* fv = rows.Field(r, "FVal");
+    if (!av || !fv || !av->AsDouble(&a) || !fv->AsDouble(&f)) {
+      ld.events.PostEvent("### Неполная точка калибровки пропущена: " + s->SignalName + " ###");
+      continue;
+    }
+    if (n == static_cast<size_t>(kMaxUsableCalibPoints)) {
+      ld.events.PostEvent("### Слишком много точек калибровки: " + s->SignalName + " ###");
+      break;
+    }
+    s->AVal[n] = a;
+    s->FVal[n] = f;
+    ++n;
+  }
+  s->CalibCount = static_cast<int32_t>(n);
+  return n;
+}
+
 bool LoadCalibration(Loader& ld, TSignalSet* s) {
   const std::string where = " WHERE SignalName=" + SqlText(s->SignalName) + " ";
   int64_t c = 0;
@@ -173,19 +197,7 @@ bool LoadCalibration(Loader& ld, TSignalSet* s) {
   if (c > 0) {
     TSqlRows rows;
     if (!ld.Query("select * from kalibr" + where + "order by AVal", &rows)) return false;
-    size_t n = rows.Rows.size();
-    if (n > static_cast<size_t>(kMaxUsableCalibPoints)) {
-      ld.events.PostEvent("### Слишком много точек калибровки: " + s->SignalName + " ###");
-      n = kMaxUsableCalibPoints;
-    }
-    for (size_t k = 0; k < n; ++k) {
-      double a = 0, f = 0;
-      if (const TSqlValue* v = rows.Field(k, "AVal")) v->AsDouble(&a);
-      if (const TSqlValue* v = rows.Field(k, "FVal")) v->AsDouble(&f);
-      s->AVal[k] = a;
-      s->FVal[k] = f;
-    }
-    s->CalibCount = static_cast<int32_t>(n);
+    const size_t n = TakeCalibrationPoints(ld, rows, s);
     if (n > 0) return true;
     // The points went away between count and select: give it the identity line as below.
   }

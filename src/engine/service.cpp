@@ -11,6 +11,7 @@
 #include "db/signal_loader.h"
 #include "links/jumo_poll.h"
 #include "links/modbus.h"
+#include "links/setpoint_write.h"
 #include "links/v120_poll.h"
 #include "links/vision_link.h"
 #include "engine/thread_entry.h"
@@ -18,12 +19,14 @@
 #include "platform/home_dir.h"
 #include "signals/calc_works.h"
 #include "signals/calibration.h"
+#include "signals/emulator.h"
 #include "signals/setpoints.h"
 
 namespace liron {
 
 const char kAppTitle[] = "Служба приема ЛИРОН-36";
 const char kAppCaption[] = "Служба приема ЛИРОН-36  1.20";
+const char kEmulationMark[] = "*** ЭМУЛЯЦИЯ ***";
 
 namespace {
 
@@ -52,7 +55,10 @@ Service::Service(const std::string& home, Clock& clock, Operator& op)
       journal_(queues_, events_, clock),
       vision_(std::make_unique<TVisionLink>(clock, &op)),
       auto_clean_(clock),
-      control_(img_, *this, events_, op) {}
+      control_(img_, *this, events_, op) {
+  img_.Delivery.SetJournal(
+      [this](const std::string& text) { journal_.WriteJournal(text, kServiceOriginator); });
+}
 
 Service::~Service() {
   img_.StopFlag = true;
@@ -186,9 +192,19 @@ void Service::LoadConfig() {
 
 bool Service::LoadSignalPlan() {
   std::string error;
+  const std::vector<std::string> names_before = img_.SignalNames;
   if (!LoadSignals(user_, img_, events_, &error, &calib_names_)) return false;
   img_.Trends.Allocate(img_.SignalCount.load());  // the trends of the plan now in force
+  AfterPlanLoad(names_before);
   return true;
+}
+
+void Service::AfterPlanLoad(const std::vector<std::string>& names_before) {
+  KeepEmulValuesByName(img_, names_before);
+  ReportUnwrittenSetpointRows(img_, events_);
+  std::string error;
+  if (!SeedSetpoints(img_, user_, journal_, &error))
+    events_.PostEvent("*** Не удалось прочитать последнее задание: " + error + " ***");
 }
 
 bool Service::SaveConfig() {
@@ -341,9 +357,17 @@ int Service::TrayImage() {
 }
 
 std::string Service::TrayHint() {
-  return img_.ControlRunning ? "Служба приема ЛИРОН-36.\nПоток контроля активен."
-                             : "Служба приема ЛИРОН-36.\nКонтроль остановлен.";
+  std::string hint = img_.ControlRunning ? "Служба приема ЛИРОН-36.\nПоток контроля активен."
+                                         : "Служба приема ЛИРОН-36.\nКонтроль остановлен.";
+  if (Emulating()) hint += std::string("\n") + kEmulationMark;
+  return hint;
 }
+
+std::string Service::Caption() {
+  return Emulating() ? std::string(kAppCaption) + "  " + kEmulationMark : kAppCaption;
+}
+
+bool Service::Emulating() { return img_.JumoEmul.load() || img_.V120Emul.load(); }
 
 // ---- what the control thread drives -------------------------------------------------------
 

@@ -40,6 +40,8 @@ constexpr uint32_t kEndWaitMs = 3000;
 
 extern const char kAppTitle[];    // "Служба приема ЛИРОН-36"
 extern const char kAppCaption[];  // "Служба приема ЛИРОН-36  1.20"
+// Caption and tray hint carry it while either emulator is on: entered values are recorded.
+extern const char kEmulationMark[];  // "*** ЭМУЛЯЦИЯ ***"
 
 // What the start-up sequence of the update timer asks of the window at this tick.
 struct TUpdateActions {
@@ -113,6 +115,7 @@ class Service : private ControlPlant {
   TModuleGrid ModuleGrid();
   int TrayImage();                // 0 stopped, 1 or 2 alternating with the cycles
   std::string TrayHint();
+  std::string Caption();          // the window's caption
 
   // Waits (bounded) until the control thread has ended; true when it has.
   bool WaitControlEnded(uint32_t timeout_ms);
@@ -136,7 +139,11 @@ class Service : private ControlPlant {
   bool UpdatePafRecord() override;
   void ControlThreadEnding() override;
 
+  bool Emulating();               // either emulator is on
   bool LoadSignalPlan();          // on the user connection; events on failure
+  // After every plan load: the emulated values follow their signals, the setpoint rows that
+  // are never written are named, and the first load of the run takes the setpoints in force.
+  void AfterPlanLoad(const std::vector<std::string>& names_before);
   void FlushWriteQueue(uint32_t ms);
   void Shutdown(const std::string& journal_text, const std::string& event_text);
 

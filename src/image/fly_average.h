@@ -1,5 +1,6 @@
-// TFlyAverage: a moving average over the last Size accepted samples, kept as a ring with a
-// running sum so that adding a sample costs the same whatever the length.
+// TFlyAverage: a moving average over the last Size accepted samples, kept as a ring. The sum
+// is taken over the ring at every sample, so one huge sample leaves no trace once it has left
+// the ring; a sample that is no finite number is not taken at all.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,8 @@ class TFlyAverage {
   explicit TFlyAverage(Operator* op = nullptr);
 
   int32_t Size() const { return size_; }
-  // The current size does nothing; n >= 1 sets it and resets; n < 1 shows the error box.
+  // The current size does nothing; 1 <= n <= kMaxAverageLen sets it and resets; any other
+  // size shows the error box and keeps the ring.
   void SetSize(int32_t n);
 
   double NewData() const { return new_data_; }
@@ -30,7 +32,10 @@ class TFlyAverage {
   int32_t ValCount() const { return val_count_; }
   int32_t WriteIndex() const { return write_index_; }
 
+  // Empties the ring at the current size. When the ring cannot be allocated the error box
+  // says so and the average stays as it was.
   void Reset();
+  // Adds a finite sample and gives the new average; anything else changes nothing.
   double Add(double v);
   double CalcSKO() const;
 
@@ -39,6 +44,7 @@ class TFlyAverage {
 
  private:
   void SizeError();
+  bool NewRing();  // Reset; false when the size is refused or the ring cannot be allocated
 
   Operator* op_;
   std::vector<double> items_;

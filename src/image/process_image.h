@@ -14,6 +14,7 @@
 
 #include "image/fly_average.h"
 #include "image/settings.h"
+#include "image/setpoint_delivery.h"
 #include "image/signal_set.h"
 #include "image/signal_values.h"
 #include "image/trend_ring.h"
@@ -77,13 +78,13 @@ struct TProcessImage {
   // The system refused real-time priority to a worker thread, and the event log said so.
   std::atomic<bool> RealtimeRefusalPosted{false};
 
-  // Setpoint state.
-  std::atomic<bool> WriteRequest{false};
-  std::atomic<int32_t> RepeatCounter{0};
+  // Setpoint state: the setpoints in force, the moment of the row they came from, and their
+  // delivery to the controllers.
   std::atomic<double> ControlMoment{0};  // set to the construction time
   std::atomic<double> ControlShownMoment{0};
   std::atomic<double> PlszSetpoint{0};
   std::atomic<double> UrnszSetpoint{0};
+  TSetpointDelivery Delivery;
 
   // Calculated-signal state.
   std::atomic<double> RabValue{0};

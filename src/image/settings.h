@@ -27,5 +27,7 @@ struct TSettings {
 };
 
 constexpr int32_t kMinDatabaseSize = 60;
+// Longest moving average: an hour of cycles. Longer ones are refused like those below 1.
+constexpr int32_t kMaxAverageLen = 3600;
 
 }  // namespace liron

@@ -1,29 +1,30 @@
 #include "links/jumo_poll.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "image/worker_priority.h"
+#include "links/setpoint_write.h"
 #include "platform/pacing.h"
 
 namespace liron {
 
 namespace {
 
-// Rows of the plan that may be walked: the count the plan announces, never past its rows.
+bool IsJumoReadSignal(const TSignalSet& s) { return IsJumoSignal(s) && !IsJumoWriteSignal(s); }
+
+}  // namespace
+
 size_t PlanRows(const TProcessImage& img) {
   const int32_t n = img.SignalCount.load();
   return std::min(static_cast<size_t>(std::max(n, 0)), img.Signals.size());
 }
-
-bool IsJumoReadSignal(const TSignalSet& s) { return IsJumoSignal(s) && !IsJumoWriteSignal(s); }
 
 void Address(TModBUS& bus, const TSignalSet& s) {
   bus.DeviceAddress = s.DevNum;
   bus.SwapBytes = s.InverseBytes;
   bus.SwapWords = s.InverseWords;
 }
-
-}  // namespace
 
 bool IsJumoSignal(const TSignalSet& s) { return s.BusName == "JUMO" && !s.SignalName.empty(); }
 
@@ -58,6 +59,7 @@ bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
         ok = bus->ReadFloat(s.Addr, v);
         value = v;
       }
+      if (ok && !std::isfinite(value)) ok = false;
       if (ok) {
         img.RawValues.Set(i, value);
         img.ModuleLastOk[m] = img.clock.Now();
@@ -73,38 +75,6 @@ bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
       events.PostEvent("Ошибка в функции  ModBUS_read()");
     } catch (...) {
     }
-    return false;
-  }
-}
-
-bool HardWrite(TProcessImage& img, TModBUS* bus, TEventFIFO& /*events*/) {
-  try {
-    if (!img.WriteRequest.load() || img.HardWriteOff.load()) {
-      // A pending request waits, its passes untouched, while writes are switched off.
-      img.clock.SleepMs(kJumoIdleWriteMs);
-      return true;
-    }
-    const int32_t c = img.RepeatCounter.fetch_sub(1);
-    // The last pass of the request ends it, unless a new request has reset the counter
-    // in the meantime.
-    if (c <= 0 && img.RepeatCounter.load() == c - 1) img.WriteRequest = false;
-    if (img.JumoEmul.load()) {
-      img.clock.SleepMs(kJumoIdleWriteMs);
-      return true;
-    }
-    if (bus == nullptr || !bus->Connected.load()) return false;
-    bool result = true;
-    const size_t rows = PlanRows(img);
-    for (size_t r = 0; r < rows; ++r) {
-      const TSignalSet& s = img.Signals[r];
-      if (!IsJumoWriteSignal(s)) continue;
-      Address(*bus, s);
-      const float v = static_cast<float>(img.OutValues.Get(static_cast<int>(r)));
-      if (!bus->WriteFloat(s.Addr, v)) result = false;
-      img.clock.SleepMs(kJumoWritePauseMs);
-    }
-    return result;
-  } catch (...) {
     return false;
   }
 }

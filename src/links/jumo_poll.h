@@ -1,6 +1,6 @@
 // JUMO polling: each pass reads every JUMO input signal of the plan through the Modbus master
-// (or copies the emulator's values), then writes the setpoints while a write is requested.
-// All three run on the JUMO polling thread only; the thread entry with its running flag
+// (or copies the emulator's values), then delivers the setpoints (links/setpoint_write.h).
+// Both run on the JUMO polling thread only; the thread entry with its running flag
 // belongs to the engine, which waits for the pass to end before it closes the port.
 #pragma once
 
@@ -15,8 +15,6 @@
 namespace liron {
 
 constexpr uint32_t kJumoReadPauseMs = 50;    // after every reading
-constexpr uint32_t kJumoIdleWriteMs = 100;   // a write pass with nothing to write
-constexpr uint32_t kJumoWritePauseMs = 200;  // after every setpoint written
 
 // A row of bus "JUMO" (exact case) with a signal name.
 bool IsJumoSignal(const TSignalSet& s);
@@ -24,16 +22,17 @@ bool IsJumoSignal(const TSignalSet& s);
 bool IsJumoWriteSignal(const TSignalSet& s);
 // DevNum 1 is module JUMO 1 (0); every other DevNum is JUMO 2 (1).
 int JumoModule(int32_t dev_num);
+// Rows of the plan that may be walked: the count the plan announces, never past its rows.
+size_t PlanRows(const TProcessImage& img);
+// Points the bus at the row's controller, with the row's byte and word order.
+void Address(TModBUS& bus, const TSignalSet& s);
 
 // Reads every JUMO read signal into RawValues, stamping ModuleLastOk or counting ModuleErrors
-// with the event "Сбой чтения сигнала <name>". False when the bus is missing or not connected
-// (outside emulation) or the pass ended on an exception; true however many reads failed.
+// with the event "Сбой чтения сигнала <name>". A value that is no finite number (a broken
+// sensor, a garbled float) is a failed reading. False when the bus is missing or not
+// connected (outside emulation) or the pass ended on an exception; true however many reads
+// failed.
 bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events);
-
-// Writes OutValues of every JUMO write signal while WriteRequest lasts and HardWriteOff is
-// clear, counting the request's passes down. False when the bus is missing or not connected
-// or a write failed.
-bool HardWrite(TProcessImage& img, TModBUS* bus, TEventFIFO& events);
 
 // The polling loop: raises its priority, counts JumoCycleCounter from 0, one pass per 980 ms
 // until StopFlag. Never throws.

@@ -6,8 +6,6 @@
 
 namespace liron {
 
-const char kPlszName[] = "_PLSZ";
-const char kUrnszName[] = "_URNSZ";
 const char kCounterName[] = "G_1T1";
 
 void PutSetpointsOut(TProcessImage& img) {

@@ -8,9 +8,8 @@
 
 namespace liron {
 
-// Names of the setpoint signals and of the totaliser signal that is booked, not averaged.
-extern const char kPlszName[];     // "_PLSZ"
-extern const char kUrnszName[];    // "_URNSZ"
+// Name of the totaliser signal that is booked, not averaged (the setpoint names kPlszName and
+// kUrnszName come with the process image).
 extern const char kCounterName[];  // "G_1T1"
 
 // Control thread, once per cycle after TranslateIn: every named READ row except G_1T1 offers

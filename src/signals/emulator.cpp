@@ -52,6 +52,18 @@ bool SetNewEmulValues(TProcessImage& img, const std::vector<std::string>& cell_t
   return true;
 }
 
+void KeepEmulValuesByName(TProcessImage& img, const std::vector<std::string>& names_before) {
+  if (names_before.empty()) return;
+  std::array<double, kMaxSignals> before{};
+  for (int i = 0; i < kMaxSignals; ++i) before[i] = img.EmulValues.Get(i);
+  const int count = std::min<int>(static_cast<int>(img.SignalNames.size()), kMaxSignals);
+  for (int i = 0; i < count; ++i) {
+    const auto old = std::find(names_before.begin(), names_before.end(), img.SignalNames[i]);
+    const auto k = old - names_before.begin();
+    img.EmulValues.Set(i, old != names_before.end() && k < kMaxSignals ? before[k] : 0.0);
+  }
+}
+
 TValueGrid ShowValueFrame(const TProcessImage& img, const TSignalValues& frame) {
   TValueGrid grid;
   const int count = std::min<int>(img.SignalCount, kMaxSignals);

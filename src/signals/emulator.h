@@ -22,12 +22,17 @@ void SetV120Emul(TProcessImage& img, bool on, TEventFIFO& events, TJournal& jour
 void SetJumoEmul(TProcessImage& img, bool on, TEventFIFO& events, TJournal& journal);
 
 // "Принять новые значения": cell_texts[i] is the value cell of signal row i. Every row in
-// turn takes its number ("." as decimal separator) into EmulValues, and EmulValues.Moment
+// turn takes its number (a decimal point or comma) into EmulValues, and EmulValues.Moment
 // becomes now. A cell that is not a number (or missing) stops at that row: rows above keep
 // their new values, the rest their old ones, the moment stays, and the result is false with
 // error naming the cell.
 bool SetNewEmulValues(TProcessImage& img, const std::vector<std::string>& cell_texts,
                       std::string* error = nullptr);
+
+// After a plan load: every emulated value follows its signal by name to the signal's new row
+// (a signal new to the plan starts at 0), so a reordered plan never feeds one signal's value to
+// another. names_before: the plan's names before the load; empty leaves the values alone.
+void KeepEmulValuesByName(TProcessImage& img, const std::vector<std::string>& names_before);
 
 // What a two-column value grid shows: rows of (name, value) texts; the first two rows and the
 // first column are headings.

@@ -9,8 +9,16 @@ bool ParseNumber(const std::string& text, double* out) {
   size_t b = text.find_first_not_of(" \t");
   if (b == std::string::npos) return false;
   size_t e = text.find_last_not_of(" \t") + 1;
-  const char* first = text.data() + b;
-  const char* last = text.data() + e;
+  // The operators' keyboards give a decimal comma; one comma stands for the point.
+  std::string number = text.substr(b, e - b);
+  const size_t comma = number.find(',');
+  if (comma != std::string::npos) {
+    if (number.find('.') != std::string::npos || number.find(',', comma + 1) != std::string::npos)
+      return false;
+    number[comma] = '.';
+  }
+  const char* first = number.data();
+  const char* last = number.data() + number.size();
   bool negative = false;
   if (*first == '+' || *first == '-') {
     negative = *first == '-';

@@ -25,6 +25,35 @@ bool SelectSetpoint(TSqlQueues& queues, const std::string& column, const std::st
   return true;
 }
 
+// The row's own part of the journal text: what it sets, NULL columns left out.
+std::string NewSetpointText(const TSetpointOrder& row) {
+  std::string text = "Новое задание:";
+  if (row.Plsz) text += " Плотность=" + FormatGeneral(*row.Plsz);
+  if (row.Urnsz) text += " Уровень НС=" + FormatGeneral(*row.Urnsz);
+  return text;
+}
+
+// The row becomes the setpoint in force and goes out to the controllers that lack it. A NULL
+// column keeps the setpoint in force, which the order carries on. False (nothing taken) when
+// only_first is set and an order was taken before.
+bool TakeRow(TProcessImage& img, const TSetpointOrder& row,
+             const std::vector<int32_t>& delivered, bool only_first) {
+  if (only_first && img.Delivery.Taken()) return false;
+  TSetpointOrder order = row;
+  const TSetpointOrder before = img.Delivery.Order();
+  if (!order.Plsz) order.Plsz = before.Plsz;
+  if (!order.Urnsz) order.Urnsz = before.Urnsz;
+  if (order.Plsz) img.PlszSetpoint = *order.Plsz;
+  if (order.Urnsz) img.UrnszSetpoint = *order.Urnsz;
+  // The frames hold the new values before the order goes out.
+  PutSetpointsOut(img);
+  img.ControlMoment = row.Moment;
+  const std::vector<int32_t> controllers =
+      SetpointControllers(img.Signals, img.SignalCount.load(), order);
+  return img.Delivery.Raise(order, controllers, delivered, img.Settings().MaxWriteCount + 1,
+                            only_first);
+}
+
 }  // namespace
 
 bool ReadControlVector(TProcessImage& img, TSqlQueues& queues, TJournal& journal) {
@@ -44,49 +73,76 @@ bool ReadControlVector(TProcessImage& img, TSqlQueues& queues, TJournal& journal
     TSqlValue user;
     if (!queues.SelectValue("select UserName as Rez from control_vector " + where, &user))
       return false;
-    std::optional<double> plsz, urnsz;
-    if (!SelectSetpoint(queues, kPlszName, where, &plsz)) return false;
-    if (!SelectSetpoint(queues, kUrnszName, where, &urnsz)) return false;
-
-    std::string text = "Новое задание:";
-    if (plsz) {
-      img.PlszSetpoint = *plsz;
-      text += " Плотность=" + FormatGeneral(*plsz);
-    }
-    if (urnsz) {
-      img.UrnszSetpoint = *urnsz;
-      text += " Уровень НС=" + FormatGeneral(*urnsz);
-    }
-    // The JUMO pass may run before the next CalcWorks: the new values stand in OutValues
-    // before the request is raised, so it never sends the previous setpoint under it. The
-    // counter goes first, so the pass never finds the request with a spent counter.
-    PutSetpointsOut(img);
-    img.RepeatCounter = img.Settings().MaxWriteCount;
-    img.WriteRequest = true;
-    img.ControlMoment = moment;
-    journal.WriteJournal(text, user.Null ? std::string() : user.Text);
+    TSetpointOrder row;
+    row.Moment = moment;
+    row.User = user.Null ? std::string() : user.Text;
+    if (!SelectSetpoint(queues, kPlszName, where, &row.Plsz)) return false;
+    if (!SelectSetpoint(queues, kUrnszName, where, &row.Urnsz)) return false;
+    TakeRow(img, row, {}, false);
+    journal.WriteJournal(NewSetpointText(row), row.User);
     return true;
   } catch (const std::exception&) {
     return false;
   }
 }
 
-bool SetNewControl(TProcessImage& img, TMySQLConnection& user, TJournal& journal,
-                   const std::string& plsz_text, const std::string& urnsz_text, Operator& op) {
-  double v = 0;
-  if (!ParseNumber(plsz_text, &v)) {
-    op.ShowMessage("Правильно вводите числа.", "Ошибка", MsgIcon::Error);
-    return false;
-  }
-  img.PlszSetpoint = v;
-  if (!ParseNumber(urnsz_text, &v)) {
-    op.ShowMessage("Правильно вводите числа.", "Ошибка", MsgIcon::Error);
-    return false;
-  }
-  img.UrnszSetpoint = v;
+bool SeedSetpoints(TProcessImage& img, TMySQLConnection& user, TJournal& journal,
+                   std::string* error) {
+  try {
+    if (img.Delivery.Taken()) return true;
+    TSqlRows rows;
+    if (!user.Query("select RecMoment, UserName, _PLSZ, _URNSZ from control_vector "
+                    "order by RecMoment desc limit 1",
+                    &rows, error))
+      return false;
+    if (rows.Rows.empty()) return true;
+    TSetpointOrder row;
+    const TSqlValue* moment = rows.Field(0, "RecMoment");
+    if (!moment || !moment->AsDateTime(&row.Moment)) {
+      if (error) *error = "no moment in the newest row of control_vector";
+      return false;
+    }
+    if (const TSqlValue* v = rows.Field(0, "UserName"); v && !v->Null) row.User = v->Text;
+    double d = 0;
+    if (const TSqlValue* v = rows.Field(0, kPlszName); v && v->AsDouble(&d)) row.Plsz = d;
+    if (const TSqlValue* v = rows.Field(0, kUrnszName); v && v->AsDouble(&d)) row.Urnsz = d;
 
-  const double plsz = img.PlszSetpoint;
-  const double urnsz = img.UrnszSetpoint;
+    // The journal of earlier runs tells which controllers confirmed this row. Its records
+    // follow the row, give or take the two clocks.
+    const std::vector<int32_t> controllers =
+        SetpointControllers(img.Signals, img.SignalCount.load(), row);
+    std::vector<int32_t> delivered;
+    if (!controllers.empty()) {
+      std::string texts;
+      for (int32_t dev : controllers)
+        texts += (texts.empty() ? "" : ", ") + SqlText(DeliveredText(dev, row.Moment));
+      TSqlRows found;
+      if (!user.Query("select MessageText from control_log where RecMoment >= '" +
+                          FormatDateTime("yyyy-mm-dd hh:nn:ss", row.Moment - 1.0) +
+                          "' and MessageText in (" + texts + ")",
+                      &found, error))
+        return false;
+      for (int32_t dev : controllers)
+        for (const auto& r : found.Rows)
+          if (!r.empty() && r[0].Text == DeliveredText(dev, row.Moment)) delivered.push_back(dev);
+    }
+    if (!TakeRow(img, row, delivered, true)) return true;
+    if (delivered.size() < controllers.size())
+      journal.WriteJournal(NewSetpointText(row), row.User);
+    return true;
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return false;
+  }
+}
+
+bool SetNewControl(TMySQLConnection& user, TJournal& journal, const std::string& plsz_text,
+                   const std::string& urnsz_text, Operator& op) {
+  double plsz = 0, urnsz = 0;
+  if (!ParseNumber(plsz_text, &plsz) || !ParseNumber(urnsz_text, &urnsz)) {
+    op.ShowMessage("Правильно вводите числа.", "Ошибка", MsgIcon::Error);
+    return false;
+  }
   std::string error;
   if (!user.Execute("insert into control_vector\r\nVALUES ( Now(), USER(), " + SqlNumber(plsz) +
                         ", " + SqlNumber(urnsz) + ")",

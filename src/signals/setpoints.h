@@ -17,18 +17,28 @@
 namespace liron {
 
 // Control thread, once per cycle after CalcWorks. When control_vector holds a row newer than
-// ControlMoment: takes its user and its non-NULL setpoints, puts them into OutValues, then sets
-// RepeatCounter = MaxWriteCount and WriteRequest, makes the row's moment the ControlMoment and
-// journals "Новое задание:" under the row's user. False when a select failed or timed out;
-// the request is then not raised and the next cycle tries the same row again.
+// ControlMoment: its non-NULL setpoints become the setpoints in force (OutValues included),
+// the order goes out to every controller with a setpoint row (MaxWriteCount + 1 confirmed
+// writes each), the row's moment becomes the ControlMoment, and "Новое задание:" is journalled
+// under the row's user. False when a select failed or timed out; nothing is taken then and the
+// next cycle tries the same row again.
 bool ReadControlVector(TProcessImage& img, TSqlQueues& queues, TJournal& journal);
 
-// "Установить": both texts as numbers ("." as decimal separator) into the setpoints, one after
-// the other; a text that is not a number shows "Правильно вводите числа." and stops. Then the
-// row is inserted on the user connection (a failure shows the server's error) and the entry
-// journalled. True when the row was inserted.
-bool SetNewControl(TProcessImage& img, TMySQLConnection& user, TJournal& journal,
-                   const std::string& plsz_text, const std::string& urnsz_text, Operator& op);
+// The first plan load of the run (on the user connection): the newest control_vector row gives
+// the setpoints in force and the ControlMoment, so a restart carries on where the last run
+// stood. The controllers whose confirmation of that row the journal holds are not written
+// again; when any other lacks it, the order goes out and "Новое задание:" is journalled as for
+// a new row. An empty table changes nothing, and neither does a call after an order was taken
+// in this run. False with the server's text in *error when a query failed.
+bool SeedSetpoints(TProcessImage& img, TMySQLConnection& user, TJournal& journal,
+                   std::string* error);
+
+// "Установить": both texts must be numbers (a decimal point or comma); otherwise
+// "Правильно вводите числа." and nothing else happens. Then the row is inserted on the user
+// connection (a refusal shows the server's error) and the entry journalled. The setpoints in
+// memory change only when the control cycle takes the row. True when the row was inserted.
+bool SetNewControl(TMySQLConnection& user, TJournal& journal, const std::string& plsz_text,
+                   const std::string& urnsz_text, Operator& op);
 
 // The texts of the Задания tab.
 struct TSetpointView {

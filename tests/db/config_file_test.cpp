@@ -90,7 +90,7 @@ TEST_F(ConfigFile, ValuesAreReadAsTheStationWroteThem) {
   EXPECT_EQ(s.Version, 5);
 }
 
-TEST_F(ConfigFile, DatabaseSizeIsAtLeastSixtyAndAverageLenAtLeastOne) {
+TEST_F(ConfigFile, DatabaseSizeIsAtLeastSixtyAndAverageLenFromOneToAnHour) {
   EXPECT_EQ(Read("[MySQL]\nDatabaseSize=10\n").DatabaseSize, 60);
   EXPECT_EQ(Read("[MySQL]\nDatabaseSize=-5\n").DatabaseSize, 60);
   TSettings current;
@@ -98,6 +98,9 @@ TEST_F(ConfigFile, DatabaseSizeIsAtLeastSixtyAndAverageLenAtLeastOne) {
   EXPECT_EQ(Read("[main]\nAverageLen=0\n", current).AverageLen, 20);
   EXPECT_EQ(Read("[main]\nAverageLen=-3\n", current).AverageLen, 20);
   EXPECT_EQ(Read("[main]\nAverageLen=1\n", current).AverageLen, 1);
+  EXPECT_EQ(Read("[main]\nAverageLen=3600\n", current).AverageLen, 3600);
+  EXPECT_EQ(Read("[main]\nAverageLen=3601\n", current).AverageLen, 20);
+  EXPECT_EQ(Read("[main]\nAverageLen=2000000000\n", current).AverageLen, 20);
 }
 
 TEST_F(ConfigFile, EncipheredPasswordIsDeciphered) {
@@ -234,7 +237,7 @@ TEST_F(SettingsTab, InvalidNumberShowsTheMessageAndChangesNothing) {
   EXPECT_EQ(messages[0].caption, "Ошибка");
   EXPECT_EQ(messages[0].icon, MsgIcon::Error);
 
-  for (const char* bad : {"", " ", "0x10", "1e3", "99999999999", "--1"}) {
+  for (const char* bad : {"", " ", "0x10", "1e3", "99999999999", "--1", "1,55"}) {
     SettingsForm f = form;
     f.ComboBoxV120_Speed = "9600";
     f.EditDatabaseSize = bad;
@@ -243,15 +246,17 @@ TEST_F(SettingsTab, InvalidNumberShowsTheMessageAndChangesNothing) {
   EXPECT_EQ(AsTuple(s), AsTuple(before));
 }
 
-TEST_F(SettingsTab, AverageShorterThanOneSampleIsRefusedTheSameWay) {
+TEST_F(SettingsTab, AverageShorterThanOneSampleOrLongerThanAnHourIsRefusedTheSameWay) {
   TSettings s;
   SettingsForm form;
-  form.EditAvLen = "0";
-  EXPECT_FALSE(ApplySettings(form, s, op_));
+  for (const char* len : {"0", "3601"}) {
+    form.EditAvLen = len;
+    EXPECT_FALSE(ApplySettings(form, s, op_)) << len;
+  }
   EXPECT_EQ(s.AverageLen, 60);
   EXPECT_EQ(s.DatabaseSize, 240);
-  ASSERT_EQ(op_.Messages().size(), 1u);
-  EXPECT_EQ(op_.Messages()[0].text, "Правильно вводите числа.");
+  ASSERT_EQ(op_.Messages().size(), 2u);
+  EXPECT_EQ(op_.Messages()[1].text, "Правильно вводите числа.");
 }
 
 TEST_F(SettingsTab, TenDaysBecomeSixtyAndTheFormShowsIt) {

@@ -169,10 +169,11 @@ TEST_F(SignalLoader, NamesThatCannotBeColumnsAreRefused) {
   EXPECT_EQ(db().Count("kalibr"), 2);
 }
 
-TEST_F(SignalLoader, CalibrationsInOrderAndCappedAtTheUsableSize) {
+TEST_F(SignalLoader, CalibrationsInOrderWithoutHalfPointsAndCappedAtTheUsableSize) {
   ASSERT_TRUE(db().Exec("insert into `signal` values ('JUMO', 'PLS', 1, 53, 1, 1, 1, 'READ'), "
                         "('JUMO', 'TNK1', 1, 71, 1, 1, 1, 'READ')"));
-  ASSERT_TRUE(db().Exec("insert into kalibr values ('PLS', 100, 2), ('PLS', 0, 1), ('PLS', 50, 1.45)"));
+  ASSERT_TRUE(db().Exec("insert into kalibr values ('PLS', 100, 2), ('PLS', 0, 1), ('PLS', 50, 1.45), "
+                        "('PLS', 75, NULL), ('PLS', NULL, 3)"));
   std::string many = "insert into kalibr values ";
   for (int i = 0; i < 600; ++i) many += std::string(i ? "," : "") + "('TNK1', " + std::to_string(i) + ", " + std::to_string(i * 2) + ")";
   ASSERT_TRUE(db().Exec(many));
@@ -187,8 +188,10 @@ TEST_F(SignalLoader, CalibrationsInOrderAndCappedAtTheUsableSize) {
   EXPECT_EQ(tnk.AVal[510], 510);
   EXPECT_EQ(tnk.FVal[510], 1020);
   EXPECT_EQ(test::DrainTexts(events_),
-            std::vector<std::string>{"### Слишком много точек калибровки: TNK1 ###"});
-  EXPECT_EQ(db().Count("kalibr"), 603);  // nothing inserted, nothing removed
+            (std::vector<std::string>{"### Неполная точка калибровки пропущена: PLS ###",
+                                      "### Неполная точка калибровки пропущена: PLS ###",
+                                      "### Слишком много точек калибровки: TNK1 ###"}));
+  EXPECT_EQ(db().Count("kalibr"), 605);  // nothing inserted, nothing removed
 }
 
 TEST_F(SignalLoader, WidePuDataGivesAtMostAHundredRows) {

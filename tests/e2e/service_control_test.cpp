@@ -14,7 +14,9 @@
 
 #include "db/sql_queues.h"
 #include "engine/service.h"
+#include "image/setpoint_delivery.h"
 #include "plant_setup.h"
+#include "platform/datetime.h"
 #include "platform/recording_operator.h"
 #include "signals/emulator.h"
 #include "support/service_pump.h"
@@ -298,6 +300,65 @@ TEST_F(ServiceControl, ApplyCalibrationsReloadsAndRestartsRunningOrStopped) {
   EXPECT_EQ(CountEvents(events, "Запускаем поток приема..."), 2);
   EXPECT_EQ(CountEvents(events, "Прием прекращается по команде оператора."), 1);
   for (const std::string& e : events) EXPECT_EQ(e.find("*** SQL error"), std::string::npos) << e;
+}
+
+// The setpoints across stops and restarts, with both simulators on their lines: the newest
+// control_vector row is in force from the start, a restart of the control thread goes on
+// writing it (never the zeros of its cleared frames), and a row entered while the service was
+// away reaches the controllers at the next start.
+TEST_F(ServiceControl, SetpointsSurviveRestartsAndReachTheControllers) {
+  std::string error;
+  ASSERT_TRUE(plant.Start(&error)) << error;
+  plant.settings.AutoStart = false;
+  plant.settings.AverageLen = 3;
+  ASSERT_TRUE(plant.WriteIni(&error)) << error;
+  auto row = [&](const std::string& values) {
+    const std::string moment = db().Scalar("select now()");
+    EXPECT_TRUE(db().Exec("insert into control_vector values ('" + moment + "', 'master@pult', " + values + ")"));
+    TDateTime t = 0;
+    EXPECT_TRUE(ParseSqlDateTime(moment, &t)) << moment;
+    return t;
+  };
+  auto delivered = [&](TDateTime t) {
+    return Journal(DeliveredText(1, t)) == 1 && Journal(DeliveredText(2, t)) == 1;
+  };
+  auto writes = [&] { return CountLines(plant.jumo_log, "write slave="); };
+
+  // A row delivered in an earlier run: in force from the first minute, and not written again.
+  const TDateTime first = row("1.55, 42");
+  ASSERT_TRUE(db().Exec("insert into control_log values (now(), 1, '" + DeliveredText(1, first) +
+                        "', 'СЛУЖБА ПРИЕМА'), (now(), 2, '" + DeliveredText(2, first) + "', 'СЛУЖБА ПРИЕМА')"));
+  ASSERT_NO_FATAL_FAILURE(Boot());
+  ASSERT_TRUE(pump->Call([&] { return svc->StartControl(); }));
+  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() <= 1 && db().Count("pu_data") >= 1; }, 30))
+      << plant.EventLog();
+  EXPECT_EQ(db().Scalar("select concat(_PLSZ, ' ', _URNSZ) from pu_data order by RecMoment limit 1"), "1.55 42");
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(writes(), 0);
+
+  // Старт within a second of a new setpoint: what the controllers get is the new setpoint.
+  const TDateTime second = row("1.6, 45");
+  ASSERT_TRUE(PollUntil([&] { return svc->Image().ControlMoment.load() == second; }, 10));
+  pump->Run([&] { svc->OperatorStop(); });
+  ASSERT_TRUE(PollUntil([&] { return !svc->Image().ControlRunning.load(); }, 10));
+  pump->Run([&] { svc->OperatorStart(); });
+  ASSERT_TRUE(PollUntil([&] { return delivered(second) && !svc->Image().Delivery.Pending(); }, 30))
+      << plant.EventLog();
+  EXPECT_EQ(CountLines(plant.jumo_log, "write slave=1 reg=8 count=2 value=1.60000002 "), 6);
+  EXPECT_EQ(CountLines(plant.jumo_log, "write slave=2 reg=8 count=2 value=45 "), 6);
+  EXPECT_EQ(CountLines(plant.jumo_log, " value=0 "), 0);
+  End();
+  svc.reset();
+
+  // A row entered while the service was away: delivered at the next start, and journalled.
+  const TDateTime third = row("1.7, 50");
+  ASSERT_NO_FATAL_FAILURE(Boot());
+  ASSERT_TRUE(pump->Call([&] { return svc->StartControl(); }));
+  ASSERT_TRUE(PollUntil([&] { return delivered(third); }, 30)) << plant.EventLog();
+  EXPECT_EQ(Journal("Новое задание: Плотность=1.7 Уровень НС=50", "master@pult"), 1);
+  EXPECT_GE(CountLines(plant.jumo_log, "write slave=2 reg=8 count=2 value=50 "), 1);
+  EXPECT_EQ(CountLines(plant.jumo_log, " value=0 "), 0);
+  End();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "platform/recording_operator.h"
 
@@ -58,16 +59,38 @@ TEST(FlyAverage, SameSizeKeepsTheRingResetEmptiesIt) {
   EXPECT_FALSE(a.Accepted());
 }
 
-TEST(FlyAverage, SizeBelowOneShowsTheErrorBoxAndKeepsTheRing) {
+TEST(FlyAverage, BrokenAndHugeSamplesLeaveNoTraceOnceTheyHaveLeft) {
+  const double nan = std::nan("");
+  const double inf = INFINITY;
+  const struct {
+    std::vector<double> samples;
+    double average;
+  } cases[] = {
+      {{nan, 1, 2, 3}, 2},           // a broken reading is not taken at all
+      {{1, 2, inf, -inf, 3}, 2},
+      {{1e37, 0.1, 0.2, 0.3}, 0.2},  // the huge sample has left the ring of three
+      {{2, -1e300, 5, 7, 9}, 7},
+  };
+  for (const auto& c : cases) {
+    TFlyAverage a;
+    a.SetSize(3);
+    for (double v : c.samples) Offer(a, v);
+    EXPECT_DOUBLE_EQ(a.Average(), c.average) << c.samples.front();
+    EXPECT_EQ(a.ValCount(), 3);
+  }
+}
+
+TEST(FlyAverage, SizeBelowOneOrAboveAnHourShowsTheErrorBoxAndKeepsTheRing) {
   RecordingOperator op;
   TFlyAverage a(&op);
   a.SetSize(3);
   Offer(a, 6);
   a.SetSize(0);
   a.SetSize(-5);
+  a.SetSize(3601);
   EXPECT_EQ(a.Size(), 3);
   EXPECT_EQ(a.ValCount(), 1);
-  ASSERT_EQ(op.Messages().size(), 2u);
+  ASSERT_EQ(op.Messages().size(), 3u);
   EXPECT_EQ(op.Messages()[0].caption, "Ошибка");
   EXPECT_EQ(op.Messages()[0].icon, MsgIcon::Error);
 }

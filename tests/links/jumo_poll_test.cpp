@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "links/jumo_sim_fixture.h"
+#include "links/setpoint_write.h"
+#include "platform/datetime.h"
 #include "platform/clock.h"
 #include "platform/fake_clock.h"
 
@@ -19,6 +21,7 @@ const char kPlant[] =
     "slave 1\n"
     "reg 0 300\n"
     "float 0x0020 0\n"
+    "float 0x0050 nan\n"
     "slave 2\n"
     "float 0x0010 100.0\n"
     "float 0x0030 55.5 order=DCBA\n"
@@ -59,6 +62,7 @@ class JumoPollTest : public ::testing::Test {
  protected:
   JumoPollTest()
       : clock_(45000.5), img_(clock_), events_(200, clock_), sim_(kPlant), bus_(SystemClock()) {
+    img_.Delivery.SetJournal([this](const std::string& text) { journal_.push_back(text); });
     bus_.PortName = sim_.port();
     if (sim_.started()) {
       EXPECT_TRUE(bus_.OpenPort(19200)) << bus_.LastError;
@@ -70,6 +74,7 @@ class JumoPollTest : public ::testing::Test {
   TEventFIFO events_;
   JumoSim sim_;
   TModBUS bus_;
+  std::vector<std::string> journal_;  // the delivery's journal records
 };
 
 TEST_F(JumoPollTest, ReadsThePlanIntoRawValuesAndStampsBothModules) {
@@ -106,61 +111,151 @@ TEST_F(JumoPollTest, ReadsThePlanIntoRawValuesAndStampsBothModules) {
   EXPECT_EQ(rx[1], "rx slave=2 fn=3 bytes=02 03 00 10 00 02 C5 FD");
 }
 
-TEST_F(JumoPollTest, SilentSlaveCountsErrorsAndPostsEvents) {
+TEST_F(JumoPollTest, SilentSlaveAndANonFiniteValueAreFailedReadings) {
   ASSERT_TRUE(sim_.started());
-  SetPlan(img_, {Row("JUMO", "T1", 1, 0x0000, kKindInt), Row("JUMO", "GONE", 7, 0x0010, kKindFloat)});
+  SetPlan(img_, {Row("JUMO", "T1", 1, 0x0000, kKindInt), Row("JUMO", "GONE", 7, 0x0010, kKindFloat),
+                 Row("JUMO", "BROKEN", 1, 0x0050, kKindFloat)});  // a sensor that sends NaN
   img_.RawValues.Set(1, 12.5);
+  img_.RawValues.Set(2, 1.25);
   for (int pass = 1; pass <= 2; ++pass) {
     EXPECT_TRUE(ModBUS_read(img_, &bus_, events_));
     EXPECT_EQ(img_.ModuleErrors[kModuleJumo2].load(), pass);
-    EXPECT_EQ(Events(events_), std::vector<std::string>{"Сбой чтения сигнала GONE"});
+    EXPECT_EQ(img_.ModuleErrors[kModuleJumo1].load(), pass);
+    EXPECT_EQ(Events(events_), (std::vector<std::string>{"Сбой чтения сигнала GONE",
+                                                         "Сбой чтения сигнала BROKEN"}));
   }
   EXPECT_EQ(img_.RawValues.Get(1), 12.5);  // keeps its previous value
+  EXPECT_EQ(img_.RawValues.Get(2), 1.25);
   EXPECT_EQ(img_.ModuleLastOk[kModuleJumo2].load(), 0.0);
   EXPECT_GT(img_.ModuleLastOk[kModuleJumo1].load(), 0.0);
-  EXPECT_EQ(img_.ModuleErrors[kModuleJumo1].load(), 0);
 }
 
-TEST_F(JumoPollTest, WriteRequestRunsMaxWriteCountPlusOnePasses) {
+// The order of a row entered at 10:00:07 on 1 March 2020, owed to every controller of the plan
+// that has a setpoint row, `writes` confirmed writes each.
+TSetpointOrder RaiseOrder(TProcessImage& img, std::optional<double> plsz,
+                          std::optional<double> urnsz, int writes, int minute = 0) {
+  TSetpointOrder order;
+  order.Plsz = plsz;
+  order.Urnsz = urnsz;
+  order.Moment = EncodeDateTime(2020, 3, 1, 10, minute, 7);
+  img.Delivery.Raise(order, SetpointControllers(img.Signals, img.SignalCount, order), {}, writes);
+  return order;
+}
+
+TEST_F(JumoPollTest, OrderIsWrittenUntilEachControllerConfirmedItsWrites) {
   ASSERT_TRUE(sim_.started());
   SetPlan(img_, {Row("JUMO", "PLS", 2, 0x0010, kKindFloat),
                  Row("JUMO", "_PLSZ", 1, 0x0020, kKindFloat),
                  Row("JUMO", "_URNSZ", 2, 0x0030, kKindFloat, false, false)});
-  img_.OutValues.Set(1, 1.45);
-  img_.OutValues.Set(2, 2.5);
-  img_.RepeatCounter = 5;  // MaxWriteCount
-  img_.WriteRequest = true;
+  const TSetpointOrder order = RaiseOrder(img_, 1.45, 2.5, 6);  // MaxWriteCount 5
 
   auto writes = [&] { return sim_.CountLines("write "); };
   EXPECT_TRUE(HardWrite(img_, &bus_, events_));
+  EXPECT_EQ(journal_, (std::vector<std::string>{DeliveredText(1, order.Moment),
+                                                DeliveredText(2, order.Moment)}));
+  // The control thread starts again and clears its frames: the order is still what is sent.
+  img_.ClearValues();
   EXPECT_TRUE(HardWrite(img_, &bus_, events_));
   EXPECT_EQ(writes(), 4u);  // two passes, two setpoints each
-  // Switched off: the request waits with its passes untouched.
+  // Switched off, and then under emulation: the order waits with its writes untouched; the
+  // wait for the emulator is journalled once.
   img_.HardWriteOff = true;
   clock_.ClearSleeps();
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(HardWrite(img_, &bus_, events_));
-  EXPECT_EQ(clock_.Sleeps(), (std::vector<uint32_t>{100, 100, 100}));
-  EXPECT_EQ(writes(), 4u);
-  EXPECT_EQ(img_.RepeatCounter.load(), 3);
-  EXPECT_TRUE(img_.WriteRequest.load());
   img_.HardWriteOff = false;
-  for (int i = 0; i < 6; ++i) EXPECT_TRUE(HardWrite(img_, &bus_, events_));
-  EXPECT_FALSE(img_.WriteRequest.load());
+  img_.JumoEmul = true;
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(HardWrite(img_, &bus_, events_));
+  EXPECT_EQ(clock_.Sleeps(), (std::vector<uint32_t>(5, 100)));
+  EXPECT_EQ(writes(), 4u);
+  EXPECT_TRUE(img_.Delivery.Pending());
+  EXPECT_EQ(journal_.size(), 3u);
+  EXPECT_EQ(journal_.back(), EmulationHoldText(order.Moment));
+  img_.JumoEmul = false;
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(HardWrite(img_, &bus_, events_));
+  EXPECT_FALSE(img_.Delivery.Pending());
+  EXPECT_TRUE(HardWrite(img_, &bus_, events_));  // nothing owed: no write
   const auto w = sim_.LogLines("write ");
   ASSERT_EQ(w.size(), 12u);  // 6 passes x 2 setpoints
   EXPECT_EQ(w[0], "write slave=1 reg=32 count=2 value=1.45000005 order=ABCD");
   EXPECT_EQ(w[1], "write slave=2 reg=48 count=2 value=2.5 order=DCBA");
-  EXPECT_EQ(w[10], w[0]);
+  for (size_t k = 2; k < w.size(); ++k) EXPECT_EQ(w[k], w[k % 2]) << k;
   EXPECT_TRUE(sim_.LogLines("rx slave=2 fn=3").empty());  // a write pass reads nothing
+  EXPECT_EQ(journal_.size(), 3u);
+  EXPECT_TRUE(Events(events_).empty());
 }
 
-TEST_F(JumoPollTest, FailedWriteMakesThePassFalse) {
+TEST_F(JumoPollTest, ControllerThatAnswersNoWritesReceivesTheOrderWhenItReturns) {
+  ASSERT_TRUE(sim_.started());
+  SetPlan(img_, {Row("JUMO", "_PLSZ", 1, 0x0020, kKindFloat),
+                 Row("JUMO", "_URNSZ", 2, 0x0030, kKindFloat, false, false)});
+  const TSetpointOrder first = RaiseOrder(img_, 1.45, 2.5, 2);
+  sim_.SetFaults("fault exception slave=2\n");
+  // Ten seconds of refusals: written every pass, one event, counted for nobody.
+  for (int pass = 0; pass < 3; ++pass) {
+    EXPECT_FALSE(HardWrite(img_, &bus_, events_));
+    clock_.Advance(5000);
+  }
+  EXPECT_EQ(Events(events_), std::vector<std::string>{"Сбой записи задания в контроллер JUMO 2"});
+  EXPECT_EQ(journal_, std::vector<std::string>{DeliveredText(1, first.Moment)});
+  sim_.SetFaults("");
+  EXPECT_TRUE(HardWrite(img_, &bus_, events_));
+  EXPECT_TRUE(HardWrite(img_, &bus_, events_));
+  EXPECT_FALSE(img_.Delivery.Pending());
+  EXPECT_EQ(journal_.back(), DeliveredText(2, first.Moment));
+  EXPECT_EQ(journal_.back(), "=== Задание от 01.03.2020 10:00:07 принято контроллером JUMO 2 ===");
+  EXPECT_EQ(sim_.CountLines("write slave=2 "), 2u);  // the refused writes are not counted
+
+  // A controller that stays away for a minute: the order is journalled as undelivered and
+  // rests until its module has failed a reading and read well again.
+  const TSetpointOrder second = RaiseOrder(img_, 1.5, 3.0, 1, 5);
+  sim_.SetFaults("fault exception slave=2\n");
+  for (int pass = 0; pass < 4; ++pass) {
+    EXPECT_FALSE(HardWrite(img_, &bus_, events_));
+    clock_.Advance(20000);
+  }
+  EXPECT_EQ(Events(events_), std::vector<std::string>{"Сбой записи задания в контроллер JUMO 2"});
+  EXPECT_EQ(journal_.back(), UndeliveredText(2, second.Moment));
+  EXPECT_FALSE(img_.Delivery.Pending());
+  sim_.SetFaults("");
+  const size_t written = sim_.CountLines("write ");
+  EXPECT_TRUE(HardWrite(img_, &bus_, events_));
+  EXPECT_EQ(sim_.CountLines("write "), written);
+  img_.ModuleErrors[kModuleJumo2] += 1;
+  img_.ModuleLastOk[kModuleJumo2] = clock_.Now();
+  EXPECT_TRUE(HardWrite(img_, &bus_, events_));
+  EXPECT_EQ(journal_.back(), DeliveredText(2, second.Moment));
+  EXPECT_EQ(sim_.CountLines("write slave=2 reg=48 count=2 value=3 order=DCBA"), 1u);
+}
+
+TEST_F(JumoPollTest, OnlyRowsWithASetpointAreWrittenAndEveryOneOfThem) {
+  ASSERT_TRUE(sim_.started());
+  SetPlan(img_, {Row("JUMO", "_PLSZ", 1, 0x0020, kKindFloat),
+                 Row("JUMO", "_SPARE", 1, 0x0000, kKindInt),     // carries no setpoint
+                 Row("JUMO", "_plsz", 2, 0x0010, kKindFloat),    // shares the density's name
+                 Row("JUMO", "_URNSZ", 3, 0x0040, kKindFloat)}); // never given
+  RaiseOrder(img_, 1.45, std::nullopt, 1);
+  EXPECT_TRUE(HardWrite(img_, &bus_, events_));
+  EXPECT_EQ(sim_.LogLines("write "),
+            (std::vector<std::string>{"write slave=1 reg=32 count=2 value=1.45000005 order=ABCD",
+                                      "write slave=2 reg=16 count=2 value=1.45000005 order=ABCD"}));
+  ReportUnwrittenSetpointRows(img_, events_);
+  EXPECT_EQ(Events(events_),
+            std::vector<std::string>{"### Сигнал без задания не записывается: _SPARE ###"});
+}
+
+TEST_F(JumoPollTest, ClosedLineFailsTheWriteAndGivesTheOrderBackWhenItReopens) {
   ASSERT_TRUE(sim_.started());
   SetPlan(img_, {Row("JUMO", "_PLSZ", 9, 0x0020, kKindFloat)});  // nobody answers to 9
-  img_.RepeatCounter = 0;
-  img_.WriteRequest = true;
+  RaiseOrder(img_, 1.45, 2.5, 1);
+  TModBUS closed(SystemClock());
+  EXPECT_FALSE(HardWrite(img_, &closed, events_));
+  clock_.Advance(kSetpointGiveUpMs);
+  EXPECT_FALSE(HardWrite(img_, nullptr, events_));
+  EXPECT_FALSE(img_.Delivery.Pending());
+  EXPECT_EQ(journal_.size(), 1u);
+  // Open again: the order goes out at once (and fails on the wire this time).
   EXPECT_FALSE(HardWrite(img_, &bus_, events_));
-  EXPECT_FALSE(img_.WriteRequest.load());
+  EXPECT_EQ(sim_.CountLines("rx slave=9 fn=16"), 1u);
 }
 
 TEST(JumoPollNoLine, EmulationNeverTouchesTheBus) {
@@ -176,9 +271,6 @@ TEST(JumoPollNoLine, EmulationNeverTouchesTheBus) {
   TModBUS closed(SystemClock());
   EXPECT_FALSE(ModBUS_read(img, &closed, events));
   EXPECT_FALSE(ModBUS_read(img, nullptr, events));
-  img.WriteRequest = true;
-  img.RepeatCounter = 1;
-  EXPECT_FALSE(HardWrite(img, nullptr, events));
   EXPECT_EQ(img.ModuleLastOk[0].load(), 0.0);
 
   img.JumoEmul = true;
@@ -189,9 +281,6 @@ TEST(JumoPollNoLine, EmulationNeverTouchesTheBus) {
   EXPECT_EQ(img.ModuleLastOk[kModuleJumo1].load(), clock.Now());
   EXPECT_EQ(img.ModuleLastOk[kModuleJumo2].load(), 0.0);  // no read signal on JUMO 2
   EXPECT_TRUE(clock.Sleeps().empty());                   // no pauses in emulation
-  // The remaining request (counter 0 after the pass above) is consumed without a write.
-  EXPECT_TRUE(HardWrite(img, nullptr, events));
-  EXPECT_FALSE(img.WriteRequest.load());
   EXPECT_TRUE(Events(events).empty());
 }
 

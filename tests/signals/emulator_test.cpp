@@ -63,9 +63,9 @@ TEST_F(EmulatorTest, SwitchesSetTheirLinksPostAndJournal) {
 }
 
 TEST_F(EmulatorTest, ApplyTakesEveryRowAndStampsTheMoment) {
-  ASSERT_TRUE(SetNewEmulValues(img, {"12.34567", "-0.5", " 7 "}));
+  ASSERT_TRUE(SetNewEmulValues(img, {"12.34567", "-0,5", " 7 "}));
   EXPECT_DOUBLE_EQ(img.EmulValues.Get(0), 12.34567);
-  EXPECT_DOUBLE_EQ(img.EmulValues.Get(1), -0.5);
+  EXPECT_DOUBLE_EQ(img.EmulValues.Get(1), -0.5);  // a decimal comma as typed on the plant
   EXPECT_DOUBLE_EQ(img.EmulValues.Get(2), 7);
   EXPECT_DOUBLE_EQ(img.EmulValues.GetMoment(), clock.Now());
 }
@@ -75,12 +75,12 @@ TEST_F(EmulatorTest, ABadCellStopsAtItsRowAndKeepsTheMoment) {
   const TDateTime applied = img.EmulValues.GetMoment();
   clock.Advance(5000);
   std::string error;
-  EXPECT_FALSE(SetNewEmulValues(img, {"10", "2,5", "30"}, &error));
+  EXPECT_FALSE(SetNewEmulValues(img, {"10", "2;5", "30"}, &error));
   EXPECT_DOUBLE_EQ(img.EmulValues.Get(0), 10);  // above the bad cell: new
   EXPECT_DOUBLE_EQ(img.EmulValues.Get(1), 2);   // the bad cell and below: old
   EXPECT_DOUBLE_EQ(img.EmulValues.Get(2), 3);
   EXPECT_DOUBLE_EQ(img.EmulValues.GetMoment(), applied);
-  EXPECT_NE(error.find("2,5"), std::string::npos);
+  EXPECT_NE(error.find("2;5"), std::string::npos);
 
   // A grid with fewer cells than rows is refused at the first missing one.
   EXPECT_FALSE(SetNewEmulValues(img, {"11", "22"}));

@@ -1,4 +1,5 @@
-// Numbers typed and shown on the operator's tabs: "." whatever the locale.
+// Numbers typed and shown on the operator's tabs: a point or a comma typed, "." shown, whatever
+// the locale.
 #include "signals/number_text.h"
 
 #include <gtest/gtest.h>
@@ -18,11 +19,15 @@ TEST(ParseNumber, AcceptsPlainDecimalNumbers) {
   EXPECT_DOUBLE_EQ(v, 0.5);
   EXPECT_TRUE(ParseNumber("2E3", &v));
   EXPECT_DOUBLE_EQ(v, 2000);
+  EXPECT_TRUE(ParseNumber("1,55", &v));
+  EXPECT_DOUBLE_EQ(v, 1.55);
+  EXPECT_TRUE(ParseNumber(" -,5", &v));
+  EXPECT_DOUBLE_EQ(v, -0.5);
 }
 
 TEST(ParseNumber, RefusesEverythingElseAndKeepsTheOldValue) {
   double v = 7;
-  for (const char* bad : {"", "   ", "1,5", "1.5x", "abc", "--1", "+-1", "inf", "nan", "1e999",
+  for (const char* bad : {"", "   ", "1,5.5", "1.5,", "1,,5", "1 000,5", "1.5x", "abc", "--1", "+-1", "inf", "nan", "1e999",
                           "1 5", "-", "."}) {
     EXPECT_FALSE(ParseNumber(bad, &v)) << bad;
     EXPECT_EQ(v, 7) << bad;

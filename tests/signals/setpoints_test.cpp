@@ -30,12 +30,26 @@ class SetpointsTest : public test::DbTest {
         events(64, clock),
         queues(events),
         journal(queues, events, clock) {
-    test::SetPlan(img, {{"JUMO", "PLS", "READ"},
-                        {"JUMO", "_PLSZ", "WRITE"},
-                        {"JUMO", "_URNSZ", "WRITE"}});
-    TSettings s = img.Settings();
+    SetUpPlan(img);
+  }
+
+  // The density's setpoint on controller 1, the level's on controller 2; 4 writes each.
+  static void SetUpPlan(TProcessImage& image) {
+    test::SetPlan(image, {{"JUMO", "PLS", "READ"},
+                          {"JUMO", "_PLSZ", "WRITE"},
+                          {"JUMO", "_URNSZ", "WRITE"}});
+    image.Signals[1].DevNum = 1;
+    image.Signals[2].DevNum = 2;
+    TSettings s = image.Settings();
     s.MaxWriteCount = 3;
-    img.SetSettings(s);
+    image.SetSettings(s);
+  }
+
+  // The controllers the order in force is still owed to.
+  std::vector<int32_t> Owed(TProcessImage& image) {
+    const TSetpointOrder order = image.Delivery.Order();
+    return image.Delivery.BeginPass(SetpointControllers(image.Signals, 3, order), true, {})
+        .Controllers;
   }
 
   void SetUp() override {
@@ -66,7 +80,7 @@ TEST_F(SetpointsTest, EmptyTableAndRowsBeforeTheStartAreIgnored) {
   ASSERT_TRUE(ReadControlVector(img, queues, journal));
   ASSERT_TRUE(db().Exec("insert into control_vector values ('2020-03-01 10:00:04', 'early@host', 1.1, 2.2)"));
   ASSERT_TRUE(ReadControlVector(img, queues, journal));
-  EXPECT_FALSE(img.WriteRequest);
+  EXPECT_FALSE(img.Delivery.Taken());
   EXPECT_EQ(img.PlszSetpoint, 0);
   EXPECT_EQ(img.UrnszSetpoint, 0);
   EXPECT_EQ(img.ControlMoment, EncodeDateTime(2020, 3, 1, 10, 0, 5));
@@ -80,30 +94,40 @@ TEST_F(SetpointsTest, NewerRowIsTakenOnceAndJournalledUnderItsUser) {
   ASSERT_TRUE(ReadControlVector(img, queues, journal));
   EXPECT_EQ(img.PlszSetpoint, 1.55);
   EXPECT_EQ(img.UrnszSetpoint, 2.5);
-  EXPECT_TRUE(img.WriteRequest);
-  EXPECT_EQ(img.RepeatCounter, 3);
+  EXPECT_EQ(Owed(img), (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(img.Delivery.Order().Plsz, 1.55);
   EXPECT_DOUBLE_EQ(img.OutValues.Get(1), 1.55);
   EXPECT_DOUBLE_EQ(img.OutValues.Get(2), 2.5);
   EXPECT_EQ(img.ControlMoment, EncodeDateTime(2020, 3, 1, 10, 0, 7));
   EXPECT_EQ(Journal(), std::vector<std::string>{"Новое задание: Плотность=1.55 Уровень НС=2.5 | master@pult"});
 
-  // The same row again: nothing new, the request as the write passes left it.
-  img.WriteRequest = false;
+  // The same row again: nothing new, the order as the write passes left it.
+  for (int w = 0; w < 4; ++w) img.Delivery.Report(1, 1, true, 0, {});
   ASSERT_TRUE(ReadControlVector(img, queues, journal));
-  EXPECT_FALSE(img.WriteRequest);
+  EXPECT_EQ(Owed(img), std::vector<int32_t>{2});
   EXPECT_EQ(Journal().size(), 1u);
 }
 
-TEST_F(SetpointsTest, NullColumnIsLeftOutAndTheRequestRaisedAllTheSame) {
+TEST_F(SetpointsTest, NullColumnIsLeftOutAndTheSetpointInForceGoesOutAgain) {
   test::SelectServer server(queues, work);
-  img.PlszSetpoint = 1.4;
+  ASSERT_TRUE(db().Exec("insert into control_vector values ('2020-03-01 10:00:30', 'master@pult', 1.4, 1)"));
+  ASSERT_TRUE(ReadControlVector(img, queues, journal));
+  clock.Advance(1000);
   ASSERT_TRUE(db().Exec("insert into control_vector values ('2020-03-01 10:01:00', 'master@pult', NULL, 2)"));
   ASSERT_TRUE(ReadControlVector(img, queues, journal));
   EXPECT_EQ(img.PlszSetpoint, 1.4);
   EXPECT_EQ(img.UrnszSetpoint, 2);
-  EXPECT_TRUE(img.WriteRequest);
+  EXPECT_EQ(img.Delivery.Order().Plsz, 1.4);
+  EXPECT_EQ(Owed(img), (std::vector<int32_t>{1, 2}));
   EXPECT_DOUBLE_EQ(img.OutValues.Get(1), 1.4);
-  EXPECT_EQ(Journal(), std::vector<std::string>{"Новое задание: Уровень НС=2 | master@pult"});
+  EXPECT_EQ(Journal().back(), "Новое задание: Уровень НС=2 | master@pult");
+  // A setpoint never given is never written: with only a level, only its controller is owed.
+  TProcessImage fresh(clock);
+  SetUpPlan(fresh);
+  fresh.ControlMoment = 1.0;
+  ASSERT_TRUE(ReadControlVector(fresh, queues, journal));
+  EXPECT_FALSE(fresh.Delivery.Order().Plsz);
+  EXPECT_EQ(Owed(fresh), std::vector<int32_t>{2});
 }
 
 TEST_F(SetpointsTest, RequestIsRaisedOnlyWithTheNewValuesInOutValues) {
@@ -115,7 +139,7 @@ TEST_F(SetpointsTest, RequestIsRaisedOnlyWithTheNewValuesInOutValues) {
   std::atomic<int> wrong{0}, seen{0};
   std::thread pass([&] {
     while (!stop) {
-      if (img.WriteRequest) {
+      if (img.Delivery.Pending()) {
         ++seen;
         if (img.OutValues.Get(1) != 1.55 || img.OutValues.Get(2) != 2.5) ++wrong;
       }
@@ -144,13 +168,58 @@ TEST_F(SetpointsTest, FailedSelectRaisesNoRequestAndTheRowIsTakenLater) {
     EXPECT_FALSE(ReadControlVector(img, queues, journal));
   }
   ASSERT_TRUE(db().Exec("alter table control_vector change Who UserName VARCHAR(80)"));
-  EXPECT_FALSE(img.WriteRequest);
+  EXPECT_FALSE(img.Delivery.Taken());
   EXPECT_EQ(img.ControlMoment, EncodeDateTime(2020, 3, 1, 10, 0, 5));
   EXPECT_TRUE(Journal().empty());
   test::SelectServer server(queues, work);
   EXPECT_TRUE(ReadControlVector(img, queues, journal));
-  EXPECT_TRUE(img.WriteRequest);
+  EXPECT_TRUE(img.Delivery.Pending());
   EXPECT_EQ(img.UrnszSetpoint, 2.5);
+}
+
+TEST_F(SetpointsTest, FirstPlanLoadTakesTheNewestRowAndOrdersWhatWasNotDelivered) {
+  TMySQLConnection user;
+  ASSERT_TRUE(db().Open(user));
+  std::string error;
+  // An empty table leaves the zeros and the start's moment.
+  ASSERT_TRUE(SeedSetpoints(img, user, journal, &error)) << error;
+  EXPECT_FALSE(img.Delivery.Taken());
+  EXPECT_EQ(img.ControlMoment, EncodeDateTime(2020, 3, 1, 10, 0, 5));
+
+  // Rows entered before this run; the journal of the last run says who confirmed which.
+  ASSERT_TRUE(db().Exec("insert into control_vector values ('2020-03-01 09:50:00', 'old@pult', 1.2, 30), "
+                        "('2020-03-01 09:58:00', 'master@pult', 1.55, 42)"));
+  const TDateTime older = EncodeDateTime(2020, 3, 1, 9, 50, 0);
+  const TDateTime newest = EncodeDateTime(2020, 3, 1, 9, 58, 0);
+  const struct {
+    std::vector<std::string> records;
+    std::vector<int32_t> owed;
+  } cases[] = {
+      {{DeliveredText(1, older), DeliveredText(2, older)}, {1, 2}},
+      {{DeliveredText(1, newest)}, {2}},
+      {{DeliveredText(2, newest), DeliveredText(1, newest)}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.owed.size());
+    ASSERT_TRUE(db().Exec("delete from control_log"));
+    for (const std::string& text : c.records) journal.WriteJournal(text, kServiceOriginator);
+    Journal();
+    TProcessImage fresh(clock);
+    SetUpPlan(fresh);
+    ASSERT_TRUE(SeedSetpoints(fresh, user, journal, &error)) << error;
+    EXPECT_EQ(fresh.PlszSetpoint, 1.55);
+    EXPECT_EQ(fresh.UrnszSetpoint, 42);
+    EXPECT_EQ(fresh.ControlMoment, newest);
+    EXPECT_EQ(Owed(fresh), c.owed);
+    const std::vector<std::string> lines = Journal();
+    EXPECT_EQ(lines.back() == "Новое задание: Плотность=1.55 Уровень НС=42 | master@pult",
+              !c.owed.empty());
+    // Taken once in a run: a later plan load leaves it.
+    ASSERT_TRUE(db().Exec("update control_vector set _PLSZ=1.7"));
+    ASSERT_TRUE(SeedSetpoints(fresh, user, journal, &error)) << error;
+    EXPECT_EQ(fresh.PlszSetpoint, 1.55);
+    ASSERT_TRUE(db().Exec("update control_vector set _PLSZ=1.55 where UserName='master@pult'"));
+  }
 }
 
 TEST_F(SetpointsTest, EntryInsertsWithPointsAndIsTakenUnderTheServerUser) {
@@ -159,10 +228,9 @@ TEST_F(SetpointsTest, EntryInsertsWithPointsAndIsTakenUnderTheServerUser) {
   RecordingOperator op;
   TMySQLConnection user;
   ASSERT_TRUE(db().Open(user));
-  ASSERT_TRUE(SetNewControl(img, user, journal, "1.5", " 2.25", op));
+  ASSERT_TRUE(SetNewControl(user, journal, "1,5", " 2.25", op));
   EXPECT_TRUE(op.Messages().empty());
-  EXPECT_EQ(img.PlszSetpoint, 1.5);
-  EXPECT_EQ(img.UrnszSetpoint, 2.25);
+  EXPECT_EQ(img.PlszSetpoint, 0);  // not in force until the cycle takes the row
   EXPECT_EQ(db().Scalar("select concat(_PLSZ, ' ', _URNSZ) from control_vector"), "1.5 2.25");
   const std::string server_user = db().Scalar("select UserName from control_vector");
   EXPECT_EQ(server_user, db().Scalar("select USER()"));
@@ -172,20 +240,21 @@ TEST_F(SetpointsTest, EntryInsertsWithPointsAndIsTakenUnderTheServerUser) {
   clock.Advance(1000);
   test::SelectServer server(queues, work);
   ASSERT_TRUE(ReadControlVector(img, queues, journal));
-  EXPECT_TRUE(img.WriteRequest);
+  EXPECT_EQ(img.PlszSetpoint, 1.5);
+  EXPECT_EQ(img.UrnszSetpoint, 2.25);
   const std::vector<std::string> expected = {
       "Новое задание: Плотность=1.5, Уровень НС=2.25 | СЛУЖБА ПРИЕМА",
       "Новое задание: Плотность=1.5 Уровень НС=2.25 | " + server_user};
   EXPECT_EQ(Journal(), expected);
 }
 
-TEST_F(SetpointsTest, EntryThatIsNoNumberIsRefused) {
+TEST_F(SetpointsTest, EntryThatIsNoNumberIsRefusedAndChangesNothing) {
   RecordingOperator op;
   TMySQLConnection user;
   ASSERT_TRUE(db().Open(user));
-  EXPECT_FALSE(SetNewControl(img, user, journal, "1,5", "2", op));
-  EXPECT_FALSE(SetNewControl(img, user, journal, "1.6", "два", op));
-  EXPECT_EQ(img.PlszSetpoint, 1.6);  // converted before the bad one: stays
+  EXPECT_FALSE(SetNewControl(user, journal, "1,5.5", "2", op));
+  EXPECT_FALSE(SetNewControl(user, journal, "1.6", "два", op));
+  EXPECT_EQ(img.PlszSetpoint, 0);
   EXPECT_EQ(img.UrnszSetpoint, 0);
   const auto messages = op.Messages();
   ASSERT_EQ(messages.size(), 2u);
@@ -203,14 +272,14 @@ TEST_F(SetpointsTest, RefusedInsertShowsTheServerError) {
   TMySQLConnection user;
   ASSERT_TRUE(db().Open(user));
   ASSERT_TRUE(db().Exec("drop table control_vector"));
-  EXPECT_FALSE(SetNewControl(img, user, journal, "1.5", "2", op));
+  EXPECT_FALSE(SetNewControl(user, journal, "1.5", "2", op));
   ASSERT_TRUE(db().RecreateSchema());
   const auto messages = op.Messages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_NE(messages[0].text.find("control_vector"), std::string::npos) << messages[0].text;
   EXPECT_EQ(messages[0].caption, "Ошибка");
   EXPECT_EQ(messages[0].icon, MsgIcon::Error);
-  EXPECT_EQ(img.PlszSetpoint, 1.5);
+  EXPECT_EQ(img.PlszSetpoint, 0);
   EXPECT_TRUE(Journal().empty());
 }
 

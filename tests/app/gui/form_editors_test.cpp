@@ -3,9 +3,11 @@
 // the control thread with the plan and calibrations read again.
 #include <QComboBox>
 #include <QTest>
+#include <map>
 
 #include "app/signal_plan_delegates.h"
 #include "app/tab_calibration.h"
+#include "app/tab_emulator.h"
 #include "app/tab_signal_plan.h"
 #include "app/tab_state.h"
 #include "form_fixture.h"
@@ -95,7 +97,7 @@ TEST_F(FormEditorsTest, ARefusedPlanChangeIsShownAndTheRowGoesBack) {
   EXPECT_EQ(db().Scalar("select DevNum from `signal` where SignalName='TNK1'"), "1");
 }
 
-TEST_F(FormEditorsTest, TheSourceListKeepsAStoredJumo) {
+TEST_F(FormEditorsTest, TheSourceListOffersJumoSoAStrayChoiceCanBeUndone) {
   Create();
   Boot();
   QTableView* view = form_->TabSheetSignals->DBGridSigEdit;
@@ -108,12 +110,18 @@ TEST_F(FormEditorsTest, TheSourceListKeepsAStoredJumo) {
   ASSERT_NE(box, nullptr);
   QStringList items;
   for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
-  EXPECT_EQ(items, QStringList({"CALC", "ICP", "V120", "JUMO"}));
+  EXPECT_EQ(items, QStringList({"CALC", "ICP", "JUMO", "V120"}));
   bus.setEditorData(box, index);
   EXPECT_EQ(box->currentText(), QStringLiteral("JUMO"));
   box->setCurrentText("ICP");
   bus.setModelData(box, view->model(), index);
   EXPECT_EQ(db().Scalar("select BusName from `signal` where SignalName='PLS'"), "ICP");
+  auto* again = qobject_cast<QComboBox*>(bus.createEditor(&parent, {}, index));
+  ASSERT_NE(again, nullptr);
+  again->setCurrentText("JUMO");
+  EXPECT_EQ(again->currentText(), QStringLiteral("JUMO"));
+  bus.setModelData(again, view->model(), index);
+  EXPECT_EQ(db().Scalar("select BusName from `signal` where SignalName='PLS'"), "JUMO");
 
   KindDelegate kind;
   const QModelIndex kind_index = view->model()->index(r, SignalPlanModel::kKind);
@@ -146,7 +154,7 @@ TEST_F(FormEditorsTest, CalibrationPointsAreWrittenAtOnce) {
             QStringLiteral("Значение\nАппаратное"));
 
   // Changed.
-  EXPECT_TRUE(m->setData(m->index(1, CalibrationModel::kFVal), "47.5", Qt::EditRole));
+  EXPECT_TRUE(m->setData(m->index(1, CalibrationModel::kFVal), "47,5", Qt::EditRole));
   EXPECT_EQ(db().Scalar("select FVal from kalibr where SignalName='TNK1' and AVal=50"), "47.5");
   // Added: the new point belongs to the signal chosen in the list.
   tab->ButAddRecord->click();
@@ -163,9 +171,11 @@ TEST_F(FormEditorsTest, CalibrationPointsAreWrittenAtOnce) {
   EXPECT_EQ(db().Count("kalibr where SignalName='TNK1'"), 3);
   EXPECT_EQ(db().Count("kalibr where SignalName='TNK1' and AVal=0"), 0);
   EXPECT_EQ(m->rowCount(), 3);
-  // Not a number: refused before the server.
+  // Not a number, or no number at all: refused before the server.
   EXPECT_FALSE(m->setData(m->index(0, CalibrationModel::kAVal), "x", Qt::EditRole));
-  EXPECT_EQ(op_.Messages().size(), 1u);
+  EXPECT_FALSE(m->setData(m->index(0, CalibrationModel::kFVal), "", Qt::EditRole));
+  EXPECT_EQ(op_.Messages().size(), 2u);
+  EXPECT_EQ(db().Count("kalibr where AVal is null or FVal is null"), 0);
   EXPECT_EQ(db().Count("kalibr where SignalName='TNK2'"), 3);  // other signals untouched
 }
 
@@ -206,7 +216,14 @@ TEST_F(FormEditorsTest, ApplyRestartsTheControlThreadWithTheNewTables) {
   tab->ButAddRecord->click();
   CalibrationModel* m = tab->Model();
   EXPECT_TRUE(m->setData(m->index(2, CalibrationModel::kAVal), "50", Qt::EditRole));
-  // The FVal is still missing: "Применить" posts the point as it stands.
+  // Half a point is no point: "Применить" says so and restarts nothing.
+  op_.SetAnswer(true);
+  tab->ButSave->click();
+  ASSERT_EQ(op_.Messages().size(), 1u);
+  EXPECT_EQ(op_.Messages()[0].text, "Введите оба значения точки калибровки.");
+  EXPECT_FALSE(img.ControlRunning.load());
+  EXPECT_EQ(db().Count("kalibr where SignalName='PLS'"), 2);
+  EXPECT_TRUE(m->setData(m->index(2, CalibrationModel::kFVal), "1,5", Qt::EditRole));
   SignalPlanModel* plan = form_->TabSheetSignals->Model();
   int row = -1;
   for (int r = 0; r < plan->rowCount(); ++r)
@@ -214,11 +231,9 @@ TEST_F(FormEditorsTest, ApplyRestartsTheControlThreadWithTheNewTables) {
   ASSERT_GE(row, 0);
   EXPECT_TRUE(plan->setData(plan->index(row, SignalPlanModel::kAddr), "112", Qt::EditRole));
 
-  op_.SetAnswer(true);
   tab->ButSave->click();
   EXPECT_EQ(db().Count("kalibr where SignalName='PLS'"), 3);
-  EXPECT_EQ(db().Count("kalibr where SignalName='PLS' and AVal=50 and FVal is null"), 1);
-  EXPECT_TRUE(img.ControlRunning.load());  // started, though it was stopped before
+  EXPECT_EQ(db().Count("kalibr where SignalName='PLS' and AVal=50 and FVal=1.5"), 1);
   EXPECT_EQ(img.Signals[img.SignalIndex("PLS")].CalibCount, 3);
   EXPECT_EQ(img.Signals[img.SignalIndex("V1")].Addr, 112);
   const std::vector<std::string> events = DrainTexts(service_->Events());
@@ -228,8 +243,36 @@ TEST_F(FormEditorsTest, ApplyRestartsTheControlThreadWithTheNewTables) {
     EXPECT_TRUE(Contains(events, text)) << text;
   ASSERT_TRUE(WaitFor([&] { return JournalCount("!!! Изменены калибровки !!!", "СЛУЖБА ПРИЕМА") == 1; },
                       5000));
+  // Started, though it was stopped before (it may have ended again on the missing lines).
+  EXPECT_TRUE(WaitFor([&] {
+    return JournalCount(">>> Запуск потока управления. <<<", "СЛУЖБА ПРИЕМА") == 1;
+  }, 5000));
   form_->TabSheetState->ButStop->click();
   EXPECT_TRUE(WaitFor([&] { return !img.ControlRunning.load(); }, 10000));
+}
+
+TEST_F(FormEditorsTest, TheEmulatorGridFollowsAReorderedPlan) {
+  Create();
+  Boot();
+  TProcessImage& img = service_->Image();
+  QTableWidget* grid = form_->TabSheetEmul->StringGridEmulSet;
+  for (int r = 2; r < grid->rowCount(); ++r) grid->item(r, 1)->setText(QString::number(r * 10));
+  form_->TabSheetEmul->ButSetNewEmulVal->click();
+  std::map<std::string, double> typed;
+  for (int i = 0; i < img.SignalCount.load(); ++i) typed[img.SignalNames[i]] = img.EmulValues.Get(i);
+  const int v1 = img.SignalIndex("V1");
+
+  // Two signals move to the front of the plan, which "Применить" loads again.
+  ASSERT_TRUE(db().Exec("update `signal` set BusName='AUX' where SignalName in ('V1', 'BKK3')"));
+  op_.SetAnswer(true);
+  form_->TabSheetCalibr->ButSave->click();
+  ASSERT_NE(img.SignalIndex("V1"), v1);
+  // Every row of the grid shows its own signal's value, and taking the grid again keeps them.
+  ASSERT_EQ(grid->rowCount(), img.SignalCount.load() + 2);
+  for (int r = 2; r < grid->rowCount(); ++r)
+    EXPECT_EQ(grid->item(r, 1)->text().toDouble(), typed[grid->item(r, 0)->text().toStdString()]) << r;
+  form_->TabSheetEmul->ButSetNewEmulVal->click();
+  for (const auto& [name, value] : typed) EXPECT_EQ(img.EmulValues.Get(img.SignalIndex(name)), value) << name;
 }
 
 }  // namespace

@@ -110,6 +110,11 @@ TEST_F(FormSettingsTest, TenDaysBecomeSixty) {
 TEST_F(FormSettingsTest, WithoutATrayHideOnlyMinimizes) {
   Create(fake_clock_);
   ASSERT_FALSE(form_->TrayAvailable());  // the offscreen platform has no tray
+  // Started with AutoHide: minimized, not hidden behind a tray that does not exist.
+  form_->ShowAtStart(true);
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_TRUE(form_->isMinimized());
+  form_->hide();
   form_->show();
   form_->ButHide->click();
   EXPECT_TRUE(form_->isVisible());

@@ -24,7 +24,13 @@ TEST_F(FormStateTest, StartAndStopTakeTurnsAndTheCountersMove) {
   EXPECT_FALSE(tab->ButStop->isEnabled());
   EXPECT_EQ(form_->TrayImageIndex(), 0);
   EXPECT_EQ(form_->TrayHintText(), QStringLiteral("Служба приема ЛИРОН-36.\nКонтроль остановлен."));
+  EXPECT_EQ(form_->windowTitle(), QStringLiteral("Служба приема ЛИРОН-36  1.20"));
 
+  // Either emulator on shows in the caption and the tray hint.
+  form_->TabSheetEmul->CheckBoxV120_emul->click();
+  ASSERT_TRUE(WaitFor([&] { return form_->windowTitle().endsWith("*** ЭМУЛЯЦИЯ ***"); }, 2000));
+  form_->TabSheetEmul->CheckBoxV120_emul->click();
+  ASSERT_TRUE(WaitFor([&] { return !form_->windowTitle().contains("ЭМУЛЯЦИЯ"); }, 2000));
   form_->TabSheetEmul->CheckBoxEmulFlag->click();  // no devices here: the emulator reads
   ASSERT_TRUE(service_->Image().JumoEmul && service_->Image().V120Emul);
 
@@ -40,7 +46,9 @@ TEST_F(FormStateTest, StartAndStopTakeTurnsAndTheCountersMove) {
   EXPECT_GT(tab->LabelJumoCycles->text().toInt(), 0);
   EXPECT_GT(tab->LabelV120Cycles->text().toInt(), 0);
   EXPECT_FALSE(tab->LabelRunningTime->text().isEmpty());
-  EXPECT_EQ(form_->TrayHintText(), QStringLiteral("Служба приема ЛИРОН-36.\nПоток контроля активен."));
+  EXPECT_EQ(form_->TrayHintText(),
+            QStringLiteral("Служба приема ЛИРОН-36.\nПоток контроля активен.\n*** ЭМУЛЯЦИЯ ***"));
+  EXPECT_EQ(form_->windowTitle(), QStringLiteral("Служба приема ЛИРОН-36  1.20  *** ЭМУЛЯЦИЯ ***"));
   // The tray image blinks with the cycles.
   const int image = form_->TrayImageIndex();
   EXPECT_TRUE(image == 1 || image == 2);

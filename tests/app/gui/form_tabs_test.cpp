@@ -19,7 +19,7 @@ TEST_F(FormTabsTest, ASetpointGoesIntoControlVectorAndTheJournal) {
   TabSetpoints* tab = form_->TabSheetControl;
   EXPECT_EQ(tab->LabelControlTime->text(), QStringLiteral("__.__.____ __:__:__"));
   tab->Edit_PLSZ->clear();
-  QTest::keyClicks(tab->Edit_PLSZ, "1.55");
+  QTest::keyClicks(tab->Edit_PLSZ, "1,55");  // as the operator's keyboard gives it
   tab->Edit_URNSZ->setText("42.5");
   QTest::mouseClick(tab->ButSetNewControl, Qt::LeftButton);
   EXPECT_TRUE(op_.Messages().empty());
@@ -30,8 +30,8 @@ TEST_F(FormTabsTest, ASetpointGoesIntoControlVectorAndTheJournal) {
   EXPECT_EQ(rows.Rows[0][1].Text, "1.55");
   EXPECT_EQ(rows.Rows[0][2].Text, "42.5");
   EXPECT_EQ(rows.Rows[0][0].Text.rfind(db().User() + "@", 0), 0u) << rows.Rows[0][0].Text;
-  EXPECT_DOUBLE_EQ(service_->Image().PlszSetpoint.load(), 1.55);
-  EXPECT_DOUBLE_EQ(service_->Image().UrnszSetpoint.load(), 42.5);
+  // In force only when the control cycle takes the row.
+  EXPECT_EQ(service_->Image().PlszSetpoint.load(), 0);
   FlushWrites();
   EXPECT_EQ(JournalCount("Новое задание: Плотность=1.55, Уровень НС=42.5", "СЛУЖБА ПРИЕМА"), 1);
 }
@@ -40,12 +40,13 @@ TEST_F(FormTabsTest, ASetpointThatIsNotANumberIsRefused) {
   Create();
   Boot();
   TabSetpoints* tab = form_->TabSheetControl;
-  tab->Edit_PLSZ->setText("1,55");
-  tab->Edit_URNSZ->setText("40");
+  tab->Edit_PLSZ->setText("1.55");
+  tab->Edit_URNSZ->setText("4O");
   tab->ButSetNewControl->click();
   ASSERT_EQ(op_.Messages().size(), 1u);
   EXPECT_EQ(op_.Messages()[0].text, "Правильно вводите числа.");
   EXPECT_EQ(db().Count("control_vector"), 0);
+  EXPECT_EQ(service_->Image().PlszSetpoint.load(), 0);  // the good field is not taken either
   FlushWrites();
   EXPECT_EQ(db().Count("control_log where MessageText like 'Новое задание%'"), 0);
 }
@@ -123,7 +124,7 @@ TEST_F(FormTabsTest, EmulatedValuesAreTakenAndShownBackRounded) {
   EXPECT_TRUE(grid->item(2, 1)->flags() & Qt::ItemIsEditable);
 
   const int pls = img.SignalIndex("PLS");
-  grid->item(pls + 2, 1)->setText("12.34567");
+  grid->item(pls + 2, 1)->setText("12,34567");
   tab->ButSetNewEmulVal->click();
   EXPECT_DOUBLE_EQ(img.EmulValues.Get(pls), 12.34567);
   Tick();
