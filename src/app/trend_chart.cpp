@@ -196,6 +196,7 @@ void TrendChart::Redraw() {
 }
 
 void TrendChart::SetTimeLabels() {
+  if (view_.To <= view_.From) return;  // nothing shown yet
   const long long step = LabelStepMinutes(view_.To - view_.From);
   const char* format = !view_.WithDate ? "hh:nn" : step >= 1440 ? "dd.mm" : "dd.mm hh:nn";
   std::vector<TDateTime> at;

@@ -46,6 +46,21 @@ bool TTrendHistory::Take(TTrendReply* reply) {
   return true;
 }
 
+bool TTrendHistory::QueryRows(TMySQLConnection& conn, std::vector<std::string>* params,
+                              const Job& job, TSqlRows* rows, std::string* error) {
+  // A connection that the server dropped meanwhile (the tab was hidden for hours) is opened
+  // once more before the request counts as failed.
+  for (int attempt = 0;; ++attempt) {
+    if (job.Params != *params || !conn.IsOpen()) {
+      *params = job.Params;
+      conn.SetParams(*params);
+      if (!conn.Open(error)) return false;
+    }
+    if (conn.Query(TrendHistoryQuery(job.Columns, job.From), rows, error)) return true;
+    if (conn.IsOpen() || attempt > 0) return false;
+  }
+}
+
 void TTrendHistory::Run() {
   TMySQLConnection conn;
   std::vector<std::string> params;
@@ -62,16 +77,8 @@ void TTrendHistory::Run() {
     reply.Id = job.Id;
     reply.From = job.From;
     try {
-      if (job.Params != params || !conn.IsOpen()) {
-        params = job.Params;
-        conn.SetParams(params);
-        reply.Ok = conn.Open(&reply.Error);
-      } else {
-        reply.Ok = true;
-      }
       TSqlRows rows;
-      if (reply.Ok)
-        reply.Ok = conn.Query(TrendHistoryQuery(job.Columns, job.From), &rows, &reply.Error);
+      reply.Ok = QueryRows(conn, &params, job, &rows, &reply.Error);
       if (reply.Ok) {
         reply.Rows.Values.assign(job.Columns.size(), {});
         for (const auto& row : rows.Rows) {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "db/mysql_connection.h"
 #include "platform/clock.h"
 
 namespace liron {
@@ -60,6 +61,8 @@ class TTrendHistory {
     TDateTime From;
   };
   void Run();
+  static bool QueryRows(TMySQLConnection& conn, std::vector<std::string>* params, const Job& job,
+                        TSqlRows* rows, std::string* error);
 
   std::function<void()> ready_;
   std::mutex mu_;
