@@ -4,6 +4,7 @@ LIRON_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libmariadb-dev mariadb-server mariadb-client
   qt6-base-dev libmodbus-dev libsimpleini-dev
+  qt6-charts-dev libqt6opengl6-dev  # the trends tab; Qt Charts needs Qt OpenGL CMake files
   socat xvfb xauth python3
   xdotool imagemagick
   systemd  # systemd-analyze and systemd-sysusers: the install test checks the unit

@@ -18,6 +18,9 @@
 #include "app/tab_setpoints.h"
 #include "app/tab_signal_plan.h"
 #include "app/tab_state.h"
+#ifdef LIRON_WITH_TRENDS
+#include "app/tab_trends.h"
+#endif
 #include "app/tray_images.h"
 #include "signals/setpoints.h"
 
@@ -112,6 +115,10 @@ void TFormMain::BuildTabs() {
   PageControl->addTab(TabSheetSignals, QStringLiteral("Планировка сигналов"));
   PageControl->addTab(TabSheetEmul, QStringLiteral("Эмулятор"));
   PageControl->addTab(TabSheetPuState, QStringLiteral("Состояние ПУ"));
+#ifdef LIRON_WITH_TRENDS
+  TabSheetTrends = new TabTrends(service_);
+  PageControl->addTab(TabSheetTrends, QStringLiteral("Тренды"));
+#endif
   PageControl->addTab(TabSheetCalibr, QStringLiteral("Калибровки"));
   PageControl->addTab(TabSheetControl, QStringLiteral("Задания"));
   PageControl->setCurrentWidget(TabSheetState);

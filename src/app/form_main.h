@@ -1,4 +1,4 @@
-// TFormMain: the operator window of the receiving service. Seven tabs and a button bar, the
+// TFormMain: the operator window of the receiving service. Its tabs and a button bar, the
 // tray icon, and the four timers that drive the Service on the GUI thread: TimerUpdate (start-up
 // sequence and display, 250 ms), TimerGetLog (events into the log file, 250 ms),
 // TimerMySQL_work (write queue, 100 ms) and TimerMySQL_select (select queue, 100 ms). The window
@@ -26,6 +26,7 @@ class TabEmulator;
 class TabPuState;
 class TabCalibration;
 class TabSetpoints;
+class TabTrends;
 
 class TFormMain : public QDialog {
   Q_OBJECT
@@ -56,6 +57,7 @@ class TFormMain : public QDialog {
   TabPuState* TabSheetPuState;
   TabCalibration* TabSheetCalibr;
   TabSetpoints* TabSheetControl;
+  TabTrends* TabSheetTrends = nullptr;  // built with the trends (LIRON_WITH_TRENDS)
   QPushButton* ButClose;
   QPushButton* ButSet;
   QPushButton* ButHide;

@@ -46,11 +46,14 @@ bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, O
     clock.SleepMs(kReconnectWaitMs);
     return true;
   }
+  bool good = false;
   try {
-    if (!RunCycleSteps(img, plant)) img.CycleErrorCounter.fetch_add(1);
+    good = RunCycleSteps(img, plant);
+    if (!good) img.CycleErrorCounter.fetch_add(1);
   } catch (...) {
     op.Beep();  // an unexpected failure skips the rest of the cycle, but is no failed cycle
   }
+  img.Trends.Record(clock.Now(), img.PhysValues, img.AvgValues, good);  // a gap unless good
   clock.SleepMs(kAfterCycleSleepMs);
   PaceCycle(clock, img.StopFlag, start, kCyclePeriodMs);
   return true;

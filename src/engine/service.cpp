@@ -194,6 +194,7 @@ bool Service::LoadSignalPlan() {
   std::string error;
   const std::vector<std::string> names_before = img_.SignalNames;
   if (!LoadSignals(user_, img_, events_, &error, &calib_names_)) return false;
+  img_.Trends.Allocate(img_.SignalCount.load());  // the trends of the plan now in force
   AfterPlanLoad(names_before);
   return true;
 }

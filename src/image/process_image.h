@@ -17,6 +17,7 @@
 #include "image/setpoint_delivery.h"
 #include "image/signal_set.h"
 #include "image/signal_values.h"
+#include "image/trend_ring.h"
 #include "platform/clock.h"
 #include "platform/operator.h"
 
@@ -101,6 +102,9 @@ struct TProcessImage {
   std::atomic<bool> CounterLastKnown{false};
 
   std::array<std::unique_ptr<TFlyAverage>, kMaxSignals> Averages;
+
+  // The last hour of every cycle for the window's trends (nothing without a window).
+  TTrendRing Trends;
 
  private:
   mutable std::mutex settings_mu_;
