@@ -3,6 +3,7 @@ LIRON_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libbenchmark-dev
   libmariadb-dev mariadb-server mariadb-client
+  libsqlite3-dev sqlite3  # the local spool; sqlite3 to look into it
   qt6-base-dev libmodbus-dev libsimpleini-dev
   qt6-charts-dev libqt6opengl6-dev  # the trends tab; Qt Charts needs Qt OpenGL CMake files
   socat xvfb xauth python3
