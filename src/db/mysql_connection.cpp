@@ -2,6 +2,7 @@
 
 #include <mysql.h>
 #include <errmsg.h>
+#include <string.h>
 #include <strings.h>
 
 #include <cstdlib>
@@ -188,26 +189,45 @@ void TMySQLConnection::DropLocked() {
   handle_ = nullptr;
 }
 
-bool TMySQLConnection::FailLocked(std::string* error) {
+bool TMySQLConnection::FailLocked(std::string* error, unsigned* code) {
   const unsigned err = mysql_errno(handle_);
+  if (code) *code = err;
   SetError(error, ErrorText(handle_));
   if (LinkLost(err)) DropLocked();
   return false;
 }
 
 bool TMySQLConnection::Execute(const std::string& sql, std::string* error) {
+  TSqlOutcome outcome;
+  const bool ok = Execute(sql, outcome);
+  if (!ok) SetError(error, outcome.Error);
+  return ok;
+}
+
+bool TMySQLConnection::Execute(const std::string& sql, TSqlOutcome& outcome) {
+  outcome = TSqlOutcome{};
   std::lock_guard<std::mutex> l(mu_);
   if (!handle_) {
-    SetError(error, "not connected");
+    outcome.Error = "not connected";
     return false;
   }
-  if (mysql_real_query(handle_, sql.data(), sql.size()) != 0) return FailLocked(error);
+  if (mysql_real_query(handle_, sql.data(), sql.size()) != 0)
+    return FailLocked(&outcome.Error, &outcome.Code);
   // A statement that answered rows anyway: read them off the line so the next one can go.
   if (mysql_field_count(handle_) > 0) {
     MYSQL_RES* res = mysql_store_result(handle_);
-    if (!res) return FailLocked(error);
+    if (!res) return FailLocked(&outcome.Error, &outcome.Code);
     mysql_free_result(res);
+    return true;
   }
+  // An UPDATE reports "Rows matched: N  Changed: M  Warnings: W"; the affected rows alone would
+  // not tell a row written with the values it held from a row that is not there.
+  const char* info = mysql_info(handle_);
+  const char kMatched[] = "Rows matched:";
+  if (info && strncmp(info, kMatched, sizeof kMatched - 1) == 0)
+    outcome.Matched = std::strtoull(info + sizeof kMatched - 1, nullptr, 10);
+  else
+    outcome.Matched = mysql_affected_rows(handle_);
   return true;
 }
 

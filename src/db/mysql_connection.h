@@ -3,6 +3,7 @@
 // the control thread may open and close it while the GUI thread executes statements on it.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,6 +34,15 @@ struct TSqlRows {
   const TSqlValue* Field(size_t r, const std::string& column) const;
 };
 
+// How a statement ended: the server's error number and text (Code 0 when there was no handle
+// to send it on), and the rows it matched (an UPDATE counts the rows found, also those it left
+// unchanged).
+struct TSqlOutcome {
+  unsigned Code = 0;
+  std::string Error;
+  uint64_t Matched = 0;
+};
+
 class TMySQLConnection {
  public:
   TMySQLConnection();
@@ -61,12 +71,14 @@ class TMySQLConnection {
 
   // Executes a statement that returns no rows.
   bool Execute(const std::string& sql, std::string* error = nullptr);
+  // The same, telling the error number and the rows matched.
+  bool Execute(const std::string& sql, TSqlOutcome& outcome);
   // Executes a query and collects every row (a statement without a result set gives none).
   bool Query(const std::string& sql, TSqlRows* rows, std::string* error = nullptr);
 
  private:
   void DropLocked();
-  bool FailLocked(std::string* error);
+  bool FailLocked(std::string* error, unsigned* code = nullptr);
 
   mutable std::mutex mu_;  // guards handle_; held while a statement runs
   mutable std::mutex params_mu_;
