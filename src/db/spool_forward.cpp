@@ -1,0 +1,80 @@
+#include "db/spool_forward.h"
+
+#include <exception>
+#include <vector>
+
+#include "db/sql_text.h"
+
+namespace liron {
+
+bool IsTransientSqlError(unsigned code) {
+  switch (code) {
+    case 0:     // no handle: nothing was sent
+    case 1021:  // ER_DISK_FULL
+    case 1053:  // ER_SERVER_SHUTDOWN
+    case 1114:  // ER_RECORD_FILE_FULL
+    case 1205:  // ER_LOCK_WAIT_TIMEOUT
+    case 1213:  // ER_LOCK_DEADLOCK
+    case 1290:  // ER_OPTION_PREVENTS_STATEMENT (--read-only)
+      return true;
+    default:
+      return code >= 2000 && code < 3000;
+  }
+}
+
+namespace {
+
+// Writes one record; on failure *statement is what the server refused.
+bool Send(const TSpoolItem& item, TMySQLConnection& conn, TSqlOutcome& outcome,
+          std::string* statement) {
+  if (item.Kind != TSpoolKind::kMinute) {
+    *statement = item.Text;
+    return conn.Execute(item.Text, outcome);
+  }
+  *statement = MinuteUpdateSql(item.Minute, item.Counter);
+  if (!conn.Execute(*statement, outcome)) return false;
+  if (outcome.Matched > 0) return true;
+  *statement = MinuteInsertSql(item.Minute, item.Counter);
+  return conn.Execute(*statement, outcome);
+}
+
+}  // namespace
+
+TForwardResult ForwardSpool(TSpoolStore& spool, TMySQLConnection& conn, TEventFIFO& events,
+                            int max) {
+  TForwardResult result;
+  try {
+    if (!conn.IsOpen()) {
+      result.Held = true;
+      return result;
+    }
+    std::vector<TSpoolItem> confirmed;
+    for (const TSpoolItem& item : spool.Peek(max)) {
+      TSqlOutcome outcome;
+      std::string statement;
+      if (Send(item, conn, outcome, &statement)) {
+        confirmed.push_back(item);
+        continue;
+      }
+      if (IsTransientSqlError(outcome.Code)) {
+        result.Held = true;
+        break;
+      }
+      events.PostEvent("*** SQL error: " + SqlText(statement));
+      spool.SetAside(item, statement, outcome.Error);
+      ++result.SetAside;
+      // The minute after it has just received its counter amount: it goes in the next batch,
+      // taken afresh.
+      if (item.Kind == TSpoolKind::kMinute) break;
+    }
+    // Removed together after the batch: a crash before this line sends the batch again, which
+    // writes the same minute rows and the same last_state; only journal records of this one
+    // batch can come twice.
+    if (spool.Remove(confirmed)) result.Sent = static_cast<int>(confirmed.size());
+  } catch (const std::exception&) {
+    // Nothing leaves a timer handler; what was not removed is sent again.
+  }
+  return result;
+}
+
+}  // namespace liron

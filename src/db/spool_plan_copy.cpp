@@ -1,0 +1,108 @@
+// The copy of the plan in the spool's file: the signal rows with their calibration points and
+// the setup constants of the last successful load, for a start while the server is away.
+#include "db/spool_store.h"
+
+#include <algorithm>
+
+namespace liron {
+
+namespace {
+
+bool SameRow(const TSignalSet& a, const TSignalSet& b) {
+  return a.BusName == b.BusName && a.SignalName == b.SignalName && a.DevNum == b.DevNum &&
+         a.Addr == b.Addr && a.Kind == b.Kind && a.InverseBytes == b.InverseBytes &&
+         a.InverseWords == b.InverseWords && a.Direction == b.Direction &&
+         a.CalibCount == b.CalibCount &&
+         std::equal(a.AVal.begin(), a.AVal.begin() + std::clamp(a.CalibCount, 0, kMaxCalibPoints),
+                    b.AVal.begin()) &&
+         std::equal(a.FVal.begin(), a.FVal.begin() + std::clamp(a.CalibCount, 0, kMaxCalibPoints),
+                    b.FVal.begin());
+}
+
+}  // namespace
+
+bool SamePlan(const TPlanCopy& a, const TPlanCopy& b) {
+  auto sa = a.Setup, sb = b.Setup;  // the copy gives them back by name
+  std::sort(sa.begin(), sa.end());
+  std::sort(sb.begin(), sb.end());
+  return sa == sb && std::equal(a.Signals.begin(), a.Signals.end(), b.Signals.begin(),
+                                          b.Signals.end(), SameRow);
+}
+
+bool TSpoolStore::SavePlanCopy(const TPlanCopy& plan, std::string* error) {
+  std::lock_guard<std::mutex> l(mu_);
+  TSqliteTransaction t(db_);
+  bool ok = t.Begun() && db_.Exec("DELETE FROM plan_signal; DELETE FROM plan_kalibr; "
+                                  "DELETE FROM plan_setup",
+                                  nullptr);
+  TSqliteStmt row(db_, "INSERT INTO plan_signal VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  TSqliteStmt point(db_, "INSERT INTO plan_kalibr VALUES (?, ?, ?, ?)");
+  for (size_t r = 0; ok && r < plan.Signals.size(); ++r) {
+    const TSignalSet& s = plan.Signals[r];
+    const auto i = static_cast<int64_t>(r);
+    row.Reset();
+    row.Bind(1, i).Bind(2, s.BusName).Bind(3, s.SignalName).Bind(4, int64_t{s.DevNum});
+    row.Bind(5, int64_t{s.Addr}).Bind(6, int64_t{s.Kind}).Bind(7, int64_t{s.InverseBytes});
+    ok = row.Bind(8, int64_t{s.InverseWords}).Bind(9, s.Direction).Run();
+    for (int p = 0; ok && p < std::clamp(s.CalibCount, 0, kMaxCalibPoints); ++p) {
+      point.Reset();
+      ok = point.Bind(1, i).Bind(2, int64_t{p}).Bind(3, s.AVal[p]).Bind(4, s.FVal[p]).Run();
+    }
+  }
+  TSqliteStmt setup(db_, "INSERT OR REPLACE INTO plan_setup VALUES (?, ?)");
+  for (const auto& [name, value] : plan.Setup) {
+    if (!ok) break;
+    setup.Reset();
+    ok = setup.Bind(1, name).Bind(2, value).Run();
+  }
+  TSqliteStmt saved(db_, "INSERT OR REPLACE INTO meta (name, value) VALUES ('plan_saved', ?)");
+  ok = ok && saved.Bind(1, plan.Saved).Run() && t.Commit();
+  if (!ok && error) *error = db_.LastError();
+  return ok;
+}
+
+bool TSpoolStore::LoadPlanCopy(TPlanCopy* plan, std::string* error) {
+  std::lock_guard<std::mutex> l(mu_);
+  TSqliteStmt saved(db_, "SELECT value FROM meta WHERE name='plan_saved'");
+  if (!saved.Step()) {
+    if (error) *error = saved.Failed() ? db_.LastError() : "no copy of the plan";
+    return false;
+  }
+  TPlanCopy copy;
+  copy.Saved = saved.Real(0);
+  TSqliteStmt rows(db_,
+                   "SELECT bus, name, dev_num, addr, kind, inverse_bytes, inverse_words, "
+                   "direction FROM plan_signal ORDER BY row");
+  while (rows.Step()) {
+    TSignalSet s;
+    s.BusName = rows.Text(0);
+    s.SignalName = rows.Text(1);
+    s.DevNum = static_cast<int32_t>(rows.Int(2));
+    s.Addr = static_cast<uint16_t>(rows.Int(3));
+    s.Kind = static_cast<int32_t>(rows.Int(4));
+    s.InverseBytes = rows.Int(5) != 0;
+    s.InverseWords = rows.Int(6) != 0;
+    s.Direction = rows.Text(7);
+    copy.Signals.push_back(std::move(s));
+  }
+  TSqliteStmt points(db_, "SELECT row, point, aval, fval FROM plan_kalibr ORDER BY row, point");
+  while (points.Step()) {
+    const int64_t r = points.Int(0), p = points.Int(1);
+    if (r < 0 || r >= static_cast<int64_t>(copy.Signals.size()) || p < 0 || p >= kMaxCalibPoints)
+      continue;
+    TSignalSet& s = copy.Signals[static_cast<size_t>(r)];
+    s.AVal[static_cast<size_t>(p)] = points.Real(2);
+    s.FVal[static_cast<size_t>(p)] = points.Real(3);
+    s.CalibCount = std::max<int32_t>(s.CalibCount, static_cast<int32_t>(p + 1));
+  }
+  TSqliteStmt setup(db_, "SELECT name, value FROM plan_setup ORDER BY name");
+  while (setup.Step()) copy.Setup.emplace_back(setup.Text(0), setup.Real(1));
+  if (rows.Failed() || points.Failed() || setup.Failed()) {
+    if (error) *error = db_.LastError();
+    return false;
+  }
+  *plan = std::move(copy);
+  return true;
+}
+
+}  // namespace liron
