@@ -22,13 +22,18 @@ TJournal::TJournal(TSqlQueues& queues, TEventFIFO& events, Clock& clock)
     : queues_(queues), events_(events), clock_(clock), last_moment_(clock.Now()) {}
 
 bool TJournal::WriteJournal(const std::string& text, const std::string& originator) {
+  return WriteJournal(text, originator, 0);
+}
+
+bool TJournal::WriteJournal(const std::string& text, const std::string& originator,
+                            TDateTime moment) {
   if (text.empty()) return false;
   try {
     TDateTime now;
     int npp;
     {
       std::lock_guard<std::mutex> l(mu_);
-      now = clock_.Now();
+      now = moment != 0 ? moment : clock_.Now();
       npp = DecodeDateTime(now).msec;
       if (Thousandth(now) == Thousandth(last_moment_) && npp == last_seq_) ++npp;
       last_seq_ = npp;

@@ -19,6 +19,8 @@ class TJournal {
 
   // Queues a control_log record; false for an empty text. An empty originator gives NULL.
   bool WriteJournal(const std::string& text, const std::string& originator);
+  // The same with a moment of its own: what happened while the server could not be reached.
+  bool WriteJournal(const std::string& text, const std::string& originator, TDateTime moment);
 
  private:
   TSqlQueues& queues_;

@@ -1,5 +1,10 @@
 #include "engine/control_loop.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
 #include "image/worker_priority.h"
 #include "platform/pacing.h"
 
@@ -27,23 +32,45 @@ bool RunCycleSteps(TProcessImage& img, ControlPlant& plant) {
   return plant.UpdatePafRecord();
 }
 
+// "h:mm:ss", hours not wrapped at a day.
+std::string SpanText(double days) {
+  const long long total = std::llround(std::max(days, 0.0) * 86400.0);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+  return buf;
+}
+
+// The work connection is back: the loss is journalled now, when it can reach the server, with
+// its own moment, and the return with the outage's span.
+void JournalOutage(TProcessImage& img, ControlPlant& plant) {
+  img.ReconnectFailures = 0;
+  const TDateTime lost = img.WorkLostMoment.exchange(0);
+  if (lost == 0) return;
+  const TDateTime now = img.clock.Now();
+  plant.JournalAt(lost, "*** Связь с MySQL сервером потеряна ***");
+  plant.JournalAt(now, "=== Связь с MySQL сервером восстановлена (перерыв " + SpanText(now - lost) +
+                           ") ===");
+}
+
 }  // namespace
 
 bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Operator& op) {
   Clock& clock = img.clock;
   const uint32_t start = clock.Ticks();
   if (!plant.WorkConnected()) {
+    if (img.WorkLostMoment.load() == 0) img.WorkLostMoment = clock.Now();
     if (plant.OpenWork()) {
+      JournalOutage(img, plant);
       img.ResetAverages();
       return true;  // straight to the next cycle: no pacing, no counters
     }
     events.PostEvent("Не могу подключиться к MySQL серверу.");
-    if (img.ReconnectFailures.fetch_add(1) > kReconnectFailuresTolerated) {
-      events.PostEvent("MySQL сервер недоступен.");
-      img.StopFlag = true;
-      return false;
-    }
-    clock.SleepMs(kReconnectWaitMs);
+    const int32_t before = img.ReconnectFailures.fetch_add(1);
+    if (before == kReconnectFailuresTolerated + 1) events.PostEvent("MySQL сервер недоступен.");
+    if (before > kReconnectFailuresTolerated)
+      SleepUnlessStopped(clock, img.StopFlag, kUnavailableRetryMs);
+    else
+      clock.SleepMs(kReconnectWaitMs);
     return true;
   }
   bool good = false;
@@ -66,9 +93,14 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
   }
   img.CycleErrorCounter = 0;
 
+  img.WorkLostMoment = 0;
+
   plant.CopyConnectionParams();
   for (int attempt = 0; attempt < kConnectAttemptsAtStart; ++attempt) {
-    if (plant.OpenWork()) break;
+    if (plant.OpenWork()) {
+      img.ReconnectFailures = 0;
+      break;
+    }
     events.PostEvent("*** Поток приема не смог подключиться к серверу! ***");
   }
   plant.Journal(">>> Запуск потока управления. <<<");

@@ -75,7 +75,8 @@ struct TProcessImage {
   std::atomic<int32_t> CycleErrorCounter{0};
   std::atomic<int32_t> JumoCycleCounter{0};
   std::atomic<int32_t> V120CycleCounter{0};
-  std::atomic<int32_t> ReconnectFailures{0};
+  std::atomic<int32_t> ReconnectFailures{0};  // in a row; a reconnection resets it
+  std::atomic<double> WorkLostMoment{0};        // the work connection missed since; 0 while up
   std::atomic<double> ThreadStartMoment{0};
 
   std::atomic<bool> JumoEmul{false};

@@ -37,6 +37,11 @@ class TestPlant : public ControlPlant {
     journal.push_back(text);
   }
   void LoadSetupConsts() override {}
+  void JournalAt(TDateTime moment, const std::string& text) override {
+    std::lock_guard<std::mutex> l(mu_);
+    journal.push_back(text);
+    journal_moments.push_back(moment);
+  }
   LineStart OpenJumoLine(std::string* port) override {
     *port = "COM9";
     return jumo_opens;
@@ -66,6 +71,10 @@ class TestPlant : public ControlPlant {
     std::lock_guard<std::mutex> l(mu_);
     return journal;
   }
+  std::vector<TDateTime> JournalMoments() {  // of the records journalled with a moment
+    std::lock_guard<std::mutex> l(mu_);
+    return journal_moments;
+  }
 
   std::atomic<int> starts{0}, open_attempts{0}, closes{0}, polling_starts{0}, lines_closed{0};
   std::atomic<bool> connected{false}, open_succeeds{true};
@@ -94,6 +103,7 @@ class TestPlant : public ControlPlant {
   TProcessImage& img_;
   std::mutex mu_;
   std::vector<std::string> journal;
+  std::vector<TDateTime> journal_moments;
   WorkerThread v120_, jumo_;
 };
 
