@@ -237,8 +237,7 @@ bool LoadSignals(TMySQLConnection& conn, TProcessImage& image, TEventFIFO& event
   try {
     Loader ld{conn, events, error};
     int64_t n = 0;
-    if (!ld.Count("select count(*) Rez from `signal` order by BusName, SignalName", &n))
-      return false;
+    if (!ld.Count("select count(*) Rez from `signal`", &n)) return false;
     if (n > kMaxSignals) {
       events.PostEvent(kTooManySignals);
       return true;
