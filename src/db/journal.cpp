@@ -39,11 +39,10 @@ bool TJournal::WriteJournal(const std::string& text, const std::string& originat
       last_seq_ = npp;
       last_moment_ = now;
     }
-    queues_.QueueSQL(
+    return queues_.QueueSQL(
         "insert into control_log (RecMoment, NPP, MessageText, MessageKind) VALUES('" +
         FormatDateTime("yyyy-mm-dd hh:nn:ss", now) + "', " + SqlNumber(npp) + ", " +
         SqlText(text) + ", " + SqlText(originator) + ")");
-    return true;
   } catch (const std::exception&) {
     events_.PostEvent("*** Ошибка добавления записи в журнал. ***");
     return false;

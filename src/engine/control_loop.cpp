@@ -40,16 +40,18 @@ std::string SpanText(double days) {
   return buf;
 }
 
-// The work connection is back: the loss is journalled now, when it can reach the server, with
-// its own moment, and the return with the outage's span.
+// The loss is journalled once the connection is back, with its own moment, then the return
+// with the outage's span; what a full write queue refused is tried again by the next cycle.
 void JournalOutage(TProcessImage& img, ControlPlant& plant) {
-  img.ReconnectFailures = 0;
-  const TDateTime lost = img.WorkLostMoment.exchange(0);
-  if (lost == 0) return;
-  const TDateTime now = img.clock.Now();
-  plant.JournalAt(lost, "*** Связь с MySQL сервером потеряна ***");
-  plant.JournalAt(now, "=== Связь с MySQL сервером восстановлена (перерыв " + SpanText(now - lost) +
-                           ") ===");
+  auto& o = img.WorkOutage;
+  if (o.Back == 0) return;
+  if (!o.LossJournalled && !plant.JournalAt(o.Lost, "*** Связь с MySQL сервером потеряна ***"))
+    return;
+  o.LossJournalled = true;
+  if (!plant.JournalAt(o.Back, "=== Связь с MySQL сервером восстановлена (перерыв " +
+                                   SpanText(o.Back - o.Lost) + ") ==="))
+    return;
+  o = {};
 }
 
 }  // namespace
@@ -58,8 +60,11 @@ bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, O
   Clock& clock = img.clock;
   const uint32_t start = clock.Ticks();
   if (!plant.WorkConnected()) {
-    if (img.WorkLostMoment.load() == 0) img.WorkLostMoment = clock.Now();
+    auto& outage = img.WorkOutage;
+    if (outage.Lost == 0 || outage.Back != 0) outage = {.Lost = clock.Now()};  // a new outage
     if (plant.OpenWork()) {
+      img.ReconnectFailures = 0;
+      outage.Back = clock.Now();
       JournalOutage(img, plant);
       img.ResetAverages();
       return true;  // straight to the next cycle: no pacing, no counters
@@ -73,6 +78,7 @@ bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, O
       clock.SleepMs(kReconnectWaitMs);
     return true;
   }
+  JournalOutage(img, plant);
   bool good = false;
   try {
     good = RunCycleSteps(img, plant);
@@ -93,7 +99,7 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
   }
   img.CycleErrorCounter = 0;
 
-  img.WorkLostMoment = 0;
+  img.WorkOutage = {};
 
   plant.CopyConnectionParams();
   for (int attempt = 0; attempt < kConnectAttemptsAtStart; ++attempt) {

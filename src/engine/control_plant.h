@@ -21,7 +21,8 @@ class ControlPlant {
   virtual void CloseWork() = 0;
 
   virtual void Journal(const std::string& text) = 0;  // originator: the service itself
-  virtual void JournalAt(TDateTime moment, const std::string& text) = 0;  // an earlier moment
+  // A record of an earlier moment; false when it could not be queued.
+  virtual bool JournalAt(TDateTime moment, const std::string& text) = 0;
   virtual void LoadSetupConsts() = 0;
 
   // Field links. Each tells how opening its line went (a device not there yet is Awaited by

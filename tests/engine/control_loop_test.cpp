@@ -141,15 +141,18 @@ TEST_F(CycleFixture, AnUnavailableServerIsSaidOnceAndTriedEveryTenSecondsUntilBa
   EXPECT_FALSE(img.StopFlag);
 
   plant.open_succeeds = true;
+  plant.journal_refusals = 2;  // a write queue full after the outage: the records wait
   ASSERT_TRUE(ControlCycle(img, plant, events, op));
+  const TDateTime back = clock.Now();
   EXPECT_EQ(img.ReconnectFailures, 0);
+  EXPECT_TRUE(plant.Journal().empty());
+  StampModules(img, 0);
+  for (int i = 0; i < 2; ++i) ControlCycle(img, plant, events, op);
+  EXPECT_EQ(plant.step_calls[4], 2);  // recorded again
   EXPECT_EQ(plant.Journal(), (std::vector<std::string>{
                                  "*** Связь с MySQL сервером потеряна ***",
                                  "=== Связь с MySQL сервером восстановлена (перерыв 0:00:31) ==="}));
-  EXPECT_EQ(plant.JournalMoments(), (std::vector<TDateTime>{lost, clock.Now()}));
-  StampModules(img, 0);
-  ControlCycle(img, plant, events, op);
-  EXPECT_EQ(plant.step_calls[4], 1);  // recorded again
+  EXPECT_EQ(plant.JournalMoments(), (std::vector<TDateTime>{lost, back}));
 }
 
 struct ThreadsFixture : CycleFixture {

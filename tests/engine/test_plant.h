@@ -37,10 +37,15 @@ class TestPlant : public ControlPlant {
     journal.push_back(text);
   }
   void LoadSetupConsts() override {}
-  void JournalAt(TDateTime moment, const std::string& text) override {
+  bool JournalAt(TDateTime moment, const std::string& text) override {
+    if (journal_refusals > 0) {
+      --journal_refusals;
+      return false;
+    }
     std::lock_guard<std::mutex> l(mu_);
     journal.push_back(text);
     journal_moments.push_back(moment);
+    return true;
   }
   LineStart OpenJumoLine(std::string* port) override {
     *port = "COM9";
@@ -81,6 +86,7 @@ class TestPlant : public ControlPlant {
   std::atomic<LineStart> jumo_opens{LineStart::Open}, v120_opens{LineStart::Open};
   std::atomic<bool> polling_running_at_close{false};
   std::atomic<int> fail_step{-1}, throw_step{-1};
+  std::atomic<int> journal_refusals{0};  // records of an earlier moment turned away (full queue)
   std::atomic<int> step_calls[5] = {};
 
  private:
