@@ -139,13 +139,15 @@ bool TMySQLConnection::Open(std::string* error) {
   mysql_optionsv(h, MYSQL_OPT_CONNECT_TIMEOUT, &kConnectTimeoutSec);
   mysql_optionsv(h, MYSQL_OPT_READ_TIMEOUT, &kReadTimeoutSec);
   mysql_optionsv(h, MYSQL_OPT_WRITE_TIMEOUT, &kWriteTimeoutSec);
-  if (!socket.empty()) {
-    const unsigned protocol = MYSQL_PROTOCOL_SOCKET;
+  // The client takes "localhost" for its default socket unless told otherwise: a port given
+  // with any host name means TCP to that port.
+  if (!socket.empty() || port != 0) {
+    const unsigned protocol = socket.empty() ? MYSQL_PROTOCOL_TCP : MYSQL_PROTOCOL_SOCKET;
     mysql_optionsv(h, MYSQL_OPT_PROTOCOL, &protocol);
   }
   if (!mysql_real_connect(h, host.c_str(), user.c_str(), password.c_str(),
                           database.empty() ? nullptr : database.c_str(), port,
-                          socket.empty() ? nullptr : socket.c_str(), 0)) {
+                          socket.empty() ? nullptr : socket.c_str(), CLIENT_FOUND_ROWS)) {
     SetError(error, ErrorText(h));
     mysql_close(h);
     return false;
@@ -195,13 +197,14 @@ bool TMySQLConnection::FailLocked(std::string* error) {
   return false;
 }
 
-bool TMySQLConnection::Execute(const std::string& sql, std::string* error) {
+bool TMySQLConnection::Execute(const std::string& sql, std::string* error, uint64_t* matched) {
   std::lock_guard<std::mutex> l(mu_);
   if (!handle_) {
     SetError(error, "not connected");
     return false;
   }
   if (mysql_real_query(handle_, sql.data(), sql.size()) != 0) return FailLocked(error);
+  if (matched) *matched = mysql_affected_rows(handle_);
   // A statement that answered rows anyway: read them off the line so the next one can go.
   if (mysql_field_count(handle_) > 0) {
     MYSQL_RES* res = mysql_store_result(handle_);

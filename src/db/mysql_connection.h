@@ -3,6 +3,7 @@
 // the control thread may open and close it while the GUI thread executes statements on it.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -59,8 +60,9 @@ class TMySQLConnection {
   // 100 ms. A statement that finds the link lost drops the handle.
   bool IsOpen() const;
 
-  // Executes a statement that returns no rows.
-  bool Execute(const std::string& sql, std::string* error = nullptr);
+  // Executes a statement that returns no rows; *matched (when given) gets the rows it matched,
+  // changed or not.
+  bool Execute(const std::string& sql, std::string* error = nullptr, uint64_t* matched = nullptr);
   // Executes a query and collects every row (a statement without a result set gives none).
   bool Query(const std::string& sql, TSqlRows* rows, std::string* error = nullptr);
 

@@ -376,6 +376,9 @@ bool Service::OpenWork() { return work_.Open(); }
 bool Service::WorkConnected() { return work_.Connected(); }
 void Service::CloseWork() { work_.Close(); }
 void Service::Journal(const std::string& text) { journal_.WriteJournal(text, kServiceOriginator); }
+bool Service::JournalAt(TDateTime moment, const std::string& text) {
+  return journal_.WriteJournal(text, kServiceOriginator, moment);
+}
 void Service::LoadSetupConsts() { liron::LoadSetupConsts(queues_, img_); }
 
 LineStart Service::OpenJumoLine(std::string* port) {

@@ -127,6 +127,7 @@ class Service : private ControlPlant {
   bool WorkConnected() override;
   void CloseWork() override;
   void Journal(const std::string& text) override;
+  bool JournalAt(TDateTime moment, const std::string& text) override;
   void LoadSetupConsts() override;
   LineStart OpenJumoLine(std::string* port) override;
   LineStart OpenV120Link(std::string* port) override;

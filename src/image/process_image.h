@@ -75,7 +75,14 @@ struct TProcessImage {
   std::atomic<int32_t> CycleErrorCounter{0};
   std::atomic<int32_t> JumoCycleCounter{0};
   std::atomic<int32_t> V120CycleCounter{0};
-  std::atomic<int32_t> ReconnectFailures{0};
+  std::atomic<int32_t> ReconnectFailures{0};  // in a row; a reconnection resets it
+  // An outage of the work connection until both its journal records are queued (a full write
+  // queue may turn them away for a while). Control thread only.
+  struct {
+    TDateTime Lost = 0;  // the thread found itself without the connection; 0: no outage
+    TDateTime Back = 0;  // reconnected; 0 while still away
+    bool LossJournalled = false;
+  } WorkOutage;
   std::atomic<double> ThreadStartMoment{0};
 
   std::atomic<bool> JumoEmul{false};

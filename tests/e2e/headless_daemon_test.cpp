@@ -108,6 +108,56 @@ TEST_F(HeadlessDaemon, RecordsThePlantAcrossAMinuteAndEndsWithTheSession) {
   EXPECT_NE(ini.find("AutoStart=1"), std::string::npos);
 }
 
+TEST_F(HeadlessDaemon, ARestartWithinAMinuteKeepsItsOneRowAndCountsEveryIncrementOnce) {
+  TestPlant plant;
+  std::string error;
+  ASSERT_TRUE(plant.Start(&error)) << error;
+  // Just after a minute boundary, so that both runs fall into the same minute.
+  ASSERT_TRUE(PollUntil([&] { return std::stoi(db().Scalar("select second(now())")) < 3; }, 65));
+  const std::string minute = db().Scalar("select date_format(now(), '%Y-%m-%d %H:%i:00')");
+  auto stop = [](ChildProcess& daemon) {
+    ASSERT_TRUE(daemon.Signal(SIGTERM));
+    int status = -1;
+    ASSERT_TRUE(daemon.Wait(3000, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  };
+  {
+    ChildProcess first;
+    ASSERT_TRUE(plant.StartDaemon(&first));
+    // The minute's row holds an increment of this run.
+    ASSERT_TRUE(PollUntil([&] { return db().Count("pu_data where G_1T1 > 0") > 0; }, 40))
+        << plant.EventLog();
+    ASSERT_NO_FATAL_FAILURE(stop(first));
+  }
+  const std::string minute_total =
+      "select sum(G_1T1) from pu_data where RecMoment = '" + minute + "'";
+  const double first_run = Num(db().Scalar(minute_total));
+  ChildProcess second;
+  ASSERT_TRUE(plant.StartDaemon(&second, "second.out"));
+  // Recorded again, in the same minute: last_state rewritten after the second start record.
+  const std::string start = "from control_log where MessageText = '>>> Запуск потока управления. <<<'";
+  ASSERT_TRUE(PollUntil([&] {
+    return db().Scalar("select count(*) " + start) == "2" &&
+           db().Count("last_state where RecMoment > (select max(RecMoment) " + start + ")") == 1;
+  }, 40)) << plant.EventLog();
+  // ... and adds an increment of its own to the minute's row (a totaliser read every 5th pass).
+  ASSERT_TRUE(PollUntil([&] { return Num(db().Scalar(minute_total)) > first_run; }, 15));
+  ASSERT_EQ(db().Scalar("select RecMoment < '" + minute + "' + interval 1 minute from last_state"), "1")
+      << "the second run must record within " << minute;
+  ASSERT_NO_FATAL_FAILURE(stop(second));
+
+  EXPECT_EQ(db().Scalar("select count(*) from pu_data where RecMoment = '" + minute + "'"), "1");
+  for (const std::string& e : plant.EventTexts()) EXPECT_EQ(e.find("SQL error"), std::string::npos) << e;
+  // What was booked into G_1T1 is 0.01 of the increments the simulator handed out over both
+  // runs, but for the last reading that may not be booked yet.
+  const std::vector<long long> totals = Totals(plant.v120_log);
+  ASSERT_GE(totals.size(), 3u);
+  const double handed = 0.01 * static_cast<double>(totals.back() - totals.front());
+  const double booked = Num(db().Scalar("select sum(G_1T1) from pu_data"));
+  EXPECT_LE(booked, handed + 1e-6);
+  EXPECT_GE(booked, handed - 2.5 - 1e-6);
+}
+
 TEST_F(HeadlessDaemon, UnreachableDatabaseClearsAutoStartAndKeepsRunning) {
   TestPlant plant;
   plant.settings.AutoStart = true;
