@@ -18,6 +18,7 @@ namespace {
 
 // The work of one cycle. False when a step failed; an exception is the caller's.
 bool RunCycleSteps(TProcessImage& img, ControlPlant& plant) {
+  while (img.CycleHold.load() && !img.StopFlag.load()) img.clock.SleepMs(50);
   img.CycleCounter.fetch_add(1);
   if (!CheckCycleReady(img)) return false;
   if (!plant.TranslateIn()) return false;
@@ -33,7 +34,10 @@ bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, O
   Clock& clock = img.clock;
   const uint32_t start = clock.Ticks();
   if (!plant.WorkConnected()) {
-    if (plant.OpenWork()) {
+    img.ControlProgress.fetch_add(1);  // a reconnection attempt is progress, before and after
+    const bool opened = plant.OpenWork();
+    img.ControlProgress.fetch_add(1);
+    if (opened) {
       img.ResetAverages();
       return true;  // straight to the next cycle: no pacing, no counters
     }
@@ -68,6 +72,7 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
 
   plant.CopyConnectionParams();
   for (int attempt = 0; attempt < kConnectAttemptsAtStart; ++attempt) {
+    img.ControlProgress.fetch_add(1);
     if (plant.OpenWork()) break;
     events.PostEvent("*** Поток приема не смог подключиться к серверу! ***");
   }
@@ -91,8 +96,10 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
   img.CycleCounter = 0;
   plant.StartPolling();
 
-  while (!img.StopFlag.load())
+  while (!img.StopFlag.load()) {
+    img.ControlProgress.fetch_add(1);
     if (!ControlCycle(img, plant, events, op)) break;
+  }
 
   plant.StopPollingAndCloseLines();
   plant.CloseWork();
