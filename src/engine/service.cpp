@@ -163,6 +163,7 @@ void Service::CheckStartUp(TUpdateActions& a) {
       return;
     }
     journal_.WriteJournal("Программа контроля загружена.", "");
+    a.PlanLoaded = true;
     a.RefillEmulGrid = true;
     if (img_.Settings().AutoStart) Autostart();
     return;
@@ -196,6 +197,8 @@ void Service::LoadConfig() {
   if (!ReadConfig(home_.IniPath, s, &error)) {
     img_.SetSettings(s);
     events_.PostEvent("Ошибка в LoadConfig");
+    events_.PostEvent(error);
+    start_up_ = StartUp::Done;
     return;
   }
   user_.SetConnParam("HostName", s.Comp);
@@ -204,8 +207,17 @@ void Service::LoadConfig() {
   img_.SetSettings(s);
   settings_read_ = true;
   // AutoStart stays as the operator set it: a server that answers late still gets it.
-  user_keeper_.KeepOpening(kUserConnectAttempts, kUserConnectGapMs, kUserConnectRetryMs);
+  user_keeper_.KeepOpening(kUserConnectAttempts, connect_gap_ms_, connect_retry_ms_);
   start_up_ = StartUp::Opening;
+}
+
+bool Service::StartUpSettled() const {
+  return start_up_ == StartUp::Done || start_up_failures_seen_ >= kUserConnectAttempts;
+}
+
+void Service::SetUserConnectPauses(uint32_t gap_ms, uint32_t retry_ms) {
+  connect_gap_ms_ = gap_ms;
+  connect_retry_ms_ = retry_ms;
 }
 
 bool Service::LoadSignalPlan() {
@@ -525,6 +537,7 @@ bool Service::UpdatePafRecord() {
 }
 
 std::string Service::StatusLine() {
+  if (start_up_ == StartUp::NotYet) return "Загрузка настроек";
   if (start_up_ == StartUp::Opening) {
     const TConnectionKeeper::Opening o = user_keeper_.OpeningState();
     return "Ждем MySQL сервер " + img_.Settings().Comp + (o.Error.empty() ? "" : ": " + o.Error);

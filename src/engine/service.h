@@ -58,6 +58,7 @@ struct TUpdateActions {
   bool RefillEmulGrid = false;    // tick 7, or the emulator values were applied since
   bool ShowEmulTabFromSettings = false;  // after the load of tick 5
   bool ShowSetpoint = false;      // CycleCounter mod 10 == 1
+  bool PlanLoaded = false;           // the start-up has loaded the plan (the server answered)
   bool CalibrationsApplied = false;  // "Применить" has reloaded the plan (or given up)
 };
 
@@ -103,6 +104,11 @@ class Service : private ControlPlant {
   // attempts a second apart, then every 5 s. The update ticks load the plan once it is open,
   // journal the start record and start the control thread when AutoStart is set.
   void LoadConfig();
+  // The start-up has loaded the plan, or its first 16 attempts have failed (it goes on trying
+  // in the background), or the INI could not be read.
+  bool StartUpSettled() const;
+  // Tests shorten the pauses between the start-up's attempts (1 s, then 5 s).
+  void SetUserConnectPauses(uint32_t gap_ms, uint32_t retry_ms);
   bool SaveConfig();  // false after posting "Ошибка в SaveConfig"
 
   // Operator commands.
@@ -193,6 +199,7 @@ class Service : private ControlPlant {
   TSystemdReport systemd_;
   enum class StartUp { NotYet, Opening, Done } start_up_ = StartUp::NotYet;
   int start_up_failures_seen_ = 0;
+  uint32_t connect_gap_ms_ = kUserConnectGapMs, connect_retry_ms_ = kUserConnectRetryMs;
   bool settings_read_ = false;   // the INI file was read: the settings are real values
   bool settings_shown_ = false;  // the settings tab holds them
   struct {
