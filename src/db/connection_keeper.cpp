@@ -47,6 +47,7 @@ TConnectionKeeper::Check TConnectionKeeper::Ensure(uint32_t wait_ms, std::string
   if (!started) return Check::Busy;
   if (!cv_.wait_for(l, std::chrono::milliseconds(wait_ms), [this] { return !busy_; }))
     return Check::Busy;
+  thread_.join();  // it has let go of mu_ and only returns: no thread left behind
   if (check_ok_) return Check::Open;
   if (error) *error = check_error_.empty() ? "нет ответа сервера" : check_error_;
   return Check::Failed;
@@ -84,6 +85,13 @@ void TConnectionKeeper::KeepOpening(int attempts, uint32_t gap_ms, uint32_t retr
 TConnectionKeeper::Opening TConnectionKeeper::OpeningState() const {
   std::lock_guard<std::mutex> l(mu_);
   return opening_;
+}
+
+void TConnectionKeeper::Reap() {
+  std::unique_lock<std::mutex> l(mu_);
+  // A thread whose work is done is only ending: a moment at most.
+  if (cv_.wait_for(l, std::chrono::milliseconds(200), [this] { return !busy_; }) && thread_.joinable())
+    thread_.join();
 }
 
 bool TConnectionKeeper::Busy() const {

@@ -40,6 +40,7 @@ class TConnectionKeeper {
   };
   Opening OpeningState() const;
   bool Busy() const;  // a check or an opening is in progress
+  void Reap();        // joins the keeper's thread once its work is done
 
  private:
   // Starts job on the keeper's thread once the previous one has ended; false while it runs.

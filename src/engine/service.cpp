@@ -156,6 +156,7 @@ void Service::CheckStartUp(TUpdateActions& a) {
   if (start_up_ != StartUp::Opening) return;
   const TConnectionKeeper::Opening o = user_keeper_.OpeningState();
   if (o.Opened) {
+    user_keeper_.Reap();
     start_up_ = StartUp::Done;
     events_.PostEvent("Подключение к MySQL произведено успешно.");
     if (!LoadSignalPlan()) {

@@ -145,7 +145,8 @@ TEST_F(HeadlessDaemon, AServerThatComesUpLateGetsThePlanAndTheAutostart) {
   ASSERT_TRUE(daemon.Signal(SIGTERM));
   int status = -1;
   ASSERT_TRUE(daemon.Wait(10000, &status));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << status << "\n" << ReadFileBytes(plant.home.File("daemon.out"));
   const std::vector<std::string> events = plant.EventTexts();
   EXPECT_EQ(CountEvents(events, "Подключение к MySQL произведено успешно."), 1);
   EXPECT_EQ(CountEvents(events, "->> Автозапуск контроля аппаратуры <<--"), 1);
