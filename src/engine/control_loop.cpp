@@ -23,6 +23,7 @@ namespace {
 
 // The work of one cycle. False when a step failed; an exception is the caller's.
 bool RunCycleSteps(TProcessImage& img, ControlPlant& plant) {
+  while (img.CycleHold.load() && !img.StopFlag.load()) img.clock.SleepMs(50);
   img.CycleCounter.fetch_add(1);
   if (!CheckCycleReady(img)) return false;
   if (!plant.TranslateIn()) return false;
@@ -62,7 +63,10 @@ bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, O
   if (!plant.WorkConnected()) {
     auto& outage = img.WorkOutage;
     if (outage.Lost == 0 || outage.Back != 0) outage = {.Lost = clock.Now()};  // a new outage
-    if (plant.OpenWork()) {
+    img.ControlProgress.fetch_add(1);  // a reconnection attempt is progress, before and after
+    const bool opened = plant.OpenWork();
+    img.ControlProgress.fetch_add(1);
+    if (opened) {
       img.ReconnectFailures = 0;
       outage.Back = clock.Now();
       JournalOutage(img, plant);
@@ -103,6 +107,7 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
 
   plant.CopyConnectionParams();
   for (int attempt = 0; attempt < kConnectAttemptsAtStart; ++attempt) {
+    img.ControlProgress.fetch_add(1);
     if (plant.OpenWork()) {
       img.ReconnectFailures = 0;
       break;
@@ -129,8 +134,10 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
   img.CycleCounter = 0;
   plant.StartPolling();
 
-  while (!img.StopFlag.load())
+  while (!img.StopFlag.load()) {
+    img.ControlProgress.fetch_add(1);
     if (!ControlCycle(img, plant, events, op)) break;
+  }
 
   plant.StopPollingAndCloseLines();
   plant.CloseWork();

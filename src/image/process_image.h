@@ -84,6 +84,12 @@ struct TProcessImage {
     bool LossJournalled = false;
   } WorkOutage;
   std::atomic<double> ThreadStartMoment{0};
+  // Moved on by the control thread whenever it completes a cycle, a reconnection attempt or
+  // another bounded wait of its own: the watchdog pings only while it moves.
+  std::atomic<uint64_t> ControlProgress{0};
+  // Raised by a test to hold the control thread at the start of its next cycle, as a wedged
+  // step would; never raised by the program itself.
+  std::atomic<bool> CycleHold{false};
 
   std::atomic<bool> JumoEmul{false};
   std::atomic<bool> V120Emul{false};
