@@ -51,6 +51,7 @@ class EmulatedPlant : public ControlPlant {
   bool WorkConnected() override { return true; }
   void CloseWork() override {}
   void Journal(const std::string&) override {}
+  bool JournalAt(TDateTime, const std::string&) override { return true; }
   void LoadSetupConsts() override {}
   LineStart OpenJumoLine(std::string*) override { return LineStart::Open; }
   LineStart OpenV120Link(std::string*) override { return LineStart::Open; }

@@ -53,7 +53,8 @@ CREATE TABLE IF NOT EXISTS last_state (
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 -- One row per minute (seconds 00). The master list of signal names: an empty plan is built
--- from these columns, in this order.
+-- from these columns, in this order. The service writes one row a minute also where an older
+-- database has no unique key here.
 CREATE TABLE IF NOT EXISTS pu_data (
   RecMoment DATETIME NOT NULL,
   I_1T1     DOUBLE,
@@ -68,7 +69,7 @@ CREATE TABLE IF NOT EXISTS pu_data (
   G_1T1     DOUBLE,
   V1        DOUBLE,
   BKK3      DOUBLE,
-  KEY pu_data_moment (RecMoment)
+  UNIQUE KEY pu_data_moment (RecMoment)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
 -- Setpoints handed in by any client. Exactly these four columns in this order.

@@ -35,7 +35,7 @@ bool CalibrationModel::Load(std::string* error) {
   bool ok = false;
   if (signal_.empty()) {
     ok = true;
-  } else if (!conn_.IsOpen()) {
+  } else if (!Ready()) {
     err = "Нет подключения к базе данных.";
   } else {
     TSqlRows rows;
@@ -115,8 +115,8 @@ std::string CalibrationModel::RowCondition(const Point& p) const {
 
 bool CalibrationModel::Write(const std::string& sql) {
   std::string error;
-  const bool ok = conn_.Execute(sql, &error);
-  if (!ok) op_.ShowMessage(error, "Ошибка", MsgIcon::Error);
+  const bool ok = Ready() && conn_.Execute(sql, &error);
+  if (!ok && !error.empty()) op_.ShowMessage(error, "Ошибка", MsgIcon::Error);
   // A pending point that was not the one written stays pending over the reload.
   std::vector<Point> keep;
   if (!ok)

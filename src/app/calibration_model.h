@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ class CalibrationModel : public QAbstractTableModel {
   enum Column { kAVal = 0, kFVal, kColumnCount };
 
   CalibrationModel(TMySQLConnection& conn, Operator& op, QObject* parent = nullptr);
+  // Asked before every use of the connection (it makes sure the connection is open and
+  // says why when it is not).
+  void SetReadyCheck(std::function<bool()> ready) { ready_ = std::move(ready); }
 
   // Posts a pending point of the previous signal, then shows the points of this one.
   bool SetSignal(const std::string& signal_name, std::string* error = nullptr);
@@ -54,7 +58,10 @@ class CalibrationModel : public QAbstractTableModel {
   bool Write(const std::string& sql);  // executes, reports a refusal, reads the table back
   std::string RowCondition(const Point& p) const;
 
+  bool Ready() const { return !ready_ || ready_(); }
+
   TMySQLConnection& conn_;
+  std::function<bool()> ready_;
   Operator& op_;
   std::string signal_;
   std::vector<Point> points_;

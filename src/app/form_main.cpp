@@ -187,6 +187,8 @@ void TFormMain::TimerUpdateTick() {
       TabSheetSettings->SetForm(f);
     }
     if (a.RefillEmulGrid) TabSheetEmul->RefillGrid();
+    if (a.PlanLoaded) AfterLoad();
+    if (a.CalibrationsApplied) TabSheetCalibr->AfterApply();
     Refresh();
     if (a.ShowSetpoint) TabSheetControl->ShowSetpoint();
   } catch (...) {

@@ -63,8 +63,9 @@ bool SignalPlanModel::ReadRows(TMySQLConnection& conn, const std::string& where,
 bool SignalPlanModel::Load(std::string* error) {
   std::vector<Row> rows;
   std::string err;
-  const bool ok = conn_.IsOpen() ? ReadRows(conn_, "", &rows, &err) : false;
-  if (!conn_.IsOpen()) err = "Нет подключения к базе данных.";
+  const bool ready = Ready();
+  const bool ok = ready && ReadRows(conn_, "", &rows, &err);
+  if (!ready) err = "Нет подключения к базе данных.";
   beginResetModel();
   rows_ = ok ? std::move(rows) : std::vector<Row>{};
   endResetModel();
@@ -163,8 +164,8 @@ bool SignalPlanModel::setData(const QModelIndex& index, const QVariant& value, i
                             value_sql + " where BusName=" + SqlQuoted(row[kBusName].Text) +
                             " and SignalName=" + SqlQuoted(row[kSignalName].Text);
     std::string error;
-    const bool ok = conn_.Execute(sql, &error);
-    if (!ok) op_.ShowMessage(error, "Ошибка", MsgIcon::Error);
+    const bool ok = Ready() && conn_.Execute(sql, &error);
+    if (!ok && !error.empty()) op_.ShowMessage(error, "Ошибка", MsgIcon::Error);
     ReloadRow(r);  // the stored values, changed or not
     return ok;
   } catch (...) {

@@ -33,6 +33,9 @@ class SignalPlanModel : public QAbstractTableModel {
   static QStringList BusNamesOffered();      // "CALC", "ICP", "JUMO", "V120"
 
   SignalPlanModel(TMySQLConnection& conn, Operator& op, QObject* parent = nullptr);
+  // Asked before every use of the connection (it makes sure the connection is open and
+  // says why when it is not).
+  void SetReadyCheck(std::function<bool()> ready) { ready_ = std::move(ready); }
 
   // Reads the whole table again. False with the server's text in *error; the model is then
   // empty.
@@ -54,7 +57,10 @@ class SignalPlanModel : public QAbstractTableModel {
   bool NewValueSql(int c, const QVariant& value, int role, std::string* sql);
   void ReloadRow(int r);
 
+  bool Ready() const { return !ready_ || ready_(); }
+
   TMySQLConnection& conn_;
+  std::function<bool()> ready_;
   Operator& op_;
   std::vector<Row> rows_;
 };

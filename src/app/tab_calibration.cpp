@@ -17,6 +17,7 @@ TabCalibration::TabCalibration(Service& service, QWidget* parent)
     : QWidget(parent), service_(service) {
   setObjectName(QStringLiteral("TabSheetCalibr"));
   model_ = new CalibrationModel(service.UserConnection(), service.Op(), this);
+  model_->SetReadyCheck([&service] { return service.UserReady(); });
   ComboBoxSignalName = new QComboBox;
   ComboBoxSignalName->setObjectName(QStringLiteral("ComboBoxSignalName"));
   ComboBoxSignalName->setEditable(false);  // choice only
@@ -140,7 +141,14 @@ void TabCalibration::ButSaveClick() {
     // (an open cell editor commits when it loses the focus).
     if (QWidget* w = DBGridCalibr->focusWidget(); w && w != DBGridCalibr) w->clearFocus();
     if (!model_->PostPending()) return;  // refused: the operator was told, nothing restarts
-    service_.ApplyCalibrations();
+    service_.ApplyCalibrations();  // goes on in the update ticks; then AfterApply
+  } catch (...) {
+    service_.Op().Beep();
+  }
+}
+
+void TabCalibration::AfterApply() {
+  try {
     RefillSignalNames();
     ComboBoxSignalNameChange();
     emit CalibrationsApplied();

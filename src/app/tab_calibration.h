@@ -21,6 +21,8 @@ class TabCalibration : public QWidget {
 
   // The list from the plan as last loaded, keeping the choice when the name is still there.
   void RefillSignalNames();
+  // The plan was reloaded after "Применить" (or the reload was given up): the lists follow.
+  void AfterApply();
 
   CalibrationModel* Model() { return model_; }
   QComboBox* ComboBoxSignalName;

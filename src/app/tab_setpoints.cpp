@@ -45,8 +45,7 @@ void TabSetpoints::ShowSetpoint() {
 
 void TabSetpoints::ButSetNewControlClick() {
   try {
-    SetNewControl(service_.UserConnection(), service_.Journal(), Edit_PLSZ->text().toStdString(),
-                  Edit_URNSZ->text().toStdString(), service_.Op());
+    service_.EnterSetpoint(Edit_PLSZ->text().toStdString(), Edit_URNSZ->text().toStdString());
   } catch (...) {
     service_.Op().Beep();
   }

@@ -11,6 +11,7 @@ TabSignalPlan::TabSignalPlan(Service& service, QWidget* parent)
     : QWidget(parent), service_(service) {
   setObjectName(QStringLiteral("TabSheetSignals"));
   model_ = new SignalPlanModel(service.UserConnection(), service.Op(), this);
+  model_->SetReadyCheck([&service] { return service.UserReady(); });
   DBGridSigEdit = new QTableView;
   DBGridSigEdit->setObjectName(QStringLiteral("DBGridSigEdit"));
   DBGridSigEdit->setModel(model_);

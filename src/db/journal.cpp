@@ -22,23 +22,27 @@ TJournal::TJournal(TSqlQueues& queues, TEventFIFO& events, Clock& clock)
     : queues_(queues), events_(events), clock_(clock), last_moment_(clock.Now()) {}
 
 bool TJournal::WriteJournal(const std::string& text, const std::string& originator) {
+  return WriteJournal(text, originator, 0);
+}
+
+bool TJournal::WriteJournal(const std::string& text, const std::string& originator,
+                            TDateTime moment) {
   if (text.empty()) return false;
   try {
     TDateTime now;
     int npp;
     {
       std::lock_guard<std::mutex> l(mu_);
-      now = clock_.Now();
+      now = moment != 0 ? moment : clock_.Now();
       npp = DecodeDateTime(now).msec;
       if (Thousandth(now) == Thousandth(last_moment_) && npp == last_seq_) ++npp;
       last_seq_ = npp;
       last_moment_ = now;
     }
-    queues_.QueueSQL(
+    return queues_.QueueSQL(
         "insert into control_log (RecMoment, NPP, MessageText, MessageKind) VALUES('" +
         FormatDateTime("yyyy-mm-dd hh:nn:ss", now) + "', " + SqlNumber(npp) + ", " +
         SqlText(text) + ", " + SqlText(originator) + ")");
-    return true;
   } catch (const std::exception&) {
     events_.PostEvent("*** Ошибка добавления записи в журнал. ***");
     return false;

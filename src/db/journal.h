@@ -17,8 +17,11 @@ class TJournal {
  public:
   TJournal(TSqlQueues& queues, TEventFIFO& events, Clock& clock);
 
-  // Queues a control_log record; false for an empty text. An empty originator gives NULL.
+  // Queues a control_log record; false for an empty text or when the full write queue turned
+  // it away. An empty originator gives NULL.
   bool WriteJournal(const std::string& text, const std::string& originator);
+  // The same with a moment of its own: what happened while the server could not be reached.
+  bool WriteJournal(const std::string& text, const std::string& originator, TDateTime moment);
 
  private:
   TSqlQueues& queues_;

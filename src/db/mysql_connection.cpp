@@ -140,13 +140,15 @@ bool TMySQLConnection::Open(std::string* error) {
   mysql_optionsv(h, MYSQL_OPT_CONNECT_TIMEOUT, &kConnectTimeoutSec);
   mysql_optionsv(h, MYSQL_OPT_READ_TIMEOUT, &kReadTimeoutSec);
   mysql_optionsv(h, MYSQL_OPT_WRITE_TIMEOUT, &kWriteTimeoutSec);
-  if (!socket.empty()) {
-    const unsigned protocol = MYSQL_PROTOCOL_SOCKET;
+  // The client takes "localhost" for its default socket unless told otherwise: a port given
+  // with any host name means TCP to that port.
+  if (!socket.empty() || port != 0) {
+    const unsigned protocol = socket.empty() ? MYSQL_PROTOCOL_TCP : MYSQL_PROTOCOL_SOCKET;
     mysql_optionsv(h, MYSQL_OPT_PROTOCOL, &protocol);
   }
   if (!mysql_real_connect(h, host.c_str(), user.c_str(), password.c_str(),
                           database.empty() ? nullptr : database.c_str(), port,
-                          socket.empty() ? nullptr : socket.c_str(), 0)) {
+                          socket.empty() ? nullptr : socket.c_str(), CLIENT_FOUND_ROWS)) {
     SetError(error, ErrorText(h));
     mysql_close(h);
     return false;
@@ -197,10 +199,11 @@ bool TMySQLConnection::FailLocked(std::string* error, unsigned* code) {
   return false;
 }
 
-bool TMySQLConnection::Execute(const std::string& sql, std::string* error) {
+bool TMySQLConnection::Execute(const std::string& sql, std::string* error, uint64_t* matched) {
   TSqlOutcome outcome;
   const bool ok = Execute(sql, outcome);
   if (!ok) SetError(error, outcome.Error);
+  if (ok && matched) *matched = outcome.Matched;
   return ok;
 }
 
@@ -220,14 +223,9 @@ bool TMySQLConnection::Execute(const std::string& sql, TSqlOutcome& outcome) {
     mysql_free_result(res);
     return true;
   }
-  // An UPDATE reports "Rows matched: N  Changed: M  Warnings: W"; the affected rows alone would
-  // not tell a row written with the values it held from a row that is not there.
-  const char* info = mysql_info(handle_);
-  const char kMatched[] = "Rows matched:";
-  if (info && strncmp(info, kMatched, sizeof kMatched - 1) == 0)
-    outcome.Matched = std::strtoull(info + sizeof kMatched - 1, nullptr, 10);
-  else
-    outcome.Matched = mysql_affected_rows(handle_);
+  // The connection asks for found rows (CLIENT_FOUND_ROWS): an UPDATE counts the rows it
+  // matched, so a row written with the values it held is told from a row that is not there.
+  outcome.Matched = mysql_affected_rows(handle_);
   return true;
 }
 

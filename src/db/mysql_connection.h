@@ -69,8 +69,9 @@ class TMySQLConnection {
   // 100 ms. A statement that finds the link lost drops the handle.
   bool IsOpen() const;
 
-  // Executes a statement that returns no rows.
-  bool Execute(const std::string& sql, std::string* error = nullptr);
+  // Executes a statement that returns no rows; *matched (when given) gets the rows it matched,
+  // changed or not.
+  bool Execute(const std::string& sql, std::string* error = nullptr, uint64_t* matched = nullptr);
   // The same, telling the error number and the rows matched.
   bool Execute(const std::string& sql, TSqlOutcome& outcome);
   // Executes a query and collects every row (a statement without a result set gives none).

@@ -28,13 +28,15 @@ bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queu
     if (!state.StateRowChecked) {
       TSqlValue answer;
       int64_t n = 0;
-      const bool selected = queues.SelectValue("select count(*) Rez from last_state", &answer);
-      if (selected && !answer.AsInt(&n)) n = 0;
-      if (selected && n < 1) {
-        queues.QueueSQL("insert into last_state (RecMoment) VALUES( Now() )");
-        img.clock.SleepMs(200);  // the insert stays well ahead of the first update
+      // Not answered: checked again by the next cycle.
+      if (queues.SelectValue("select count(*) Rez from last_state", &answer)) {
+        if (!answer.AsInt(&n)) n = 0;
+        if (n < 1) {
+          queues.QueueSQL("insert into last_state (RecMoment) VALUES( Now() )");
+          img.clock.SleepMs(200);  // the insert stays well ahead of the first update
+        }
+        state.StateRowChecked = true;
       }
-      state.StateRowChecked = true;
     }
     // Terms are joined by ", " as they come, so a plan without a recorded row still gives
     // a valid statement.
@@ -45,7 +47,9 @@ bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queu
       if (row.SignalName.empty() || row.Direction == "WRITE") continue;
       sql += ", " + row.SignalName + "=" + SqlNumber(img.PhysValues.Get(i));
     }
-    queues.QueueSQL(sql);
+    queues.QueueSQL(sql, [&state](bool executed, uint64_t matched) {
+      if (executed && matched == 0) state.StateRowChecked = false;  // the row was deleted
+    });
     return true;
   } catch (const std::exception&) {
     events.PostEvent("!!! Ошибка в функции UpdateStateRecord() !!!");
@@ -57,6 +61,7 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
                        TEventFIFO& events) {
   try {
     const std::string key = MinuteKey(img.clock.Now());
+    if (state.MinuteRowMissing.exchange(false)) state.LastMinuteKey.clear();
     const int count = PlanRows(img);
     // Totaliser rows booked by this statement, taken off their accumulators only once the
     // statement is queued: a record the full queue refuses leaves them pending for the next.
@@ -78,8 +83,9 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
       }
       sql += "  where RecMoment=" + SqlText(key);
     } else {
+      // Without a unique key on RecMoment (older databases) too, the minute gets one row.
       std::string columns = "INSERT into pu_data (RecMoment, I_1T1";
-      std::string values = "VALUES( " + SqlText(key) + ", " + SqlNumber(img.CounterLast);
+      std::string values = "SELECT " + SqlText(key) + ", " + SqlNumber(img.CounterLast);
       for (int k = 0; k < count; ++k) {
         const std::string& name = img.Signals[k].SignalName;
         if (name.empty()) continue;
@@ -88,9 +94,17 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
         values += ", " + SqlNumber(avg);
         if (IsCounterRow(name)) booked.emplace_back(k, avg);
       }
-      sql = columns + ") " + values + ")";
+      sql = columns + ") " + values + " FROM DUAL WHERE NOT EXISTS (SELECT 1 FROM pu_data WHERE "
+            "RecMoment=" + SqlText(key) + ")";
     }
-    if (queues.QueueSQL(sql)) {
+    // Runs on the write queue's timer. A minute's row that was already there (a restart within
+    // the minute) takes the increments with the next update.
+    auto done = [&img, &state, booked, update](bool executed, uint64_t matched) {
+      if (executed && matched > 0) return;
+      for (const auto& [row, amount] : booked) img.RawValues.Add(row, amount);
+      if (update ? executed : !executed) state.MinuteRowMissing = true;  // no row to add to
+    };
+    if (queues.QueueSQL(sql, done)) {
       // Only a queued insert makes the minute's row exist; otherwise the next cycle inserts.
       if (!update) state.LastMinuteKey = key;
       for (const auto& [row, amount] : booked) img.RawValues.Add(row, -amount);

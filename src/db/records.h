@@ -3,6 +3,7 @@
 // ones, with the totaliser's increments summed into G_1T1. Both only build SQL and queue it.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "db/mysql_connection.h"
@@ -13,23 +14,29 @@
 namespace liron {
 
 // Kept for the whole run of the program; survives stops and starts of the control thread.
+// The flags are also cleared by the write queue's timer when the server matched no row.
 struct TRecordState {
-  bool StateRowChecked = false;  // last_state has been made sure to hold a row
-  std::string LastMinuteKey;     // RecMoment of the pu_data row written last
+  std::atomic<bool> StateRowChecked{false};  // last_state has been made sure to hold a row
+  std::string LastMinuteKey;                 // RecMoment of the pu_data row written last
+  std::atomic<bool> MinuteRowMissing{false};  // a queued pu_data statement found no row
 };
 
-// Control thread, after TranslateIn. The first call of the program's run counts the rows of
-// last_state (through the select queue) and queues the insert of the row when there is none;
-// every call queues "UPDATE last_state SET RecMoment=Now(), I_1T1=..., <name>=<phys>, ..."
+// Control thread, after TranslateIn. Until the row is known to be there (first call of the
+// program's run, a count that was not answered, an update that matched no row) it counts the
+// rows of last_state through the select queue and queues the insert of the row when there is
+// none; every call queues "UPDATE last_state SET RecMoment=Now(), I_1T1=..., <name>=<phys>, ..."
 // over the named rows whose Direction is not "WRITE". False with the event
 // "!!! Ошибка в функции UpdateStateRecord() !!!" when it could not finish.
 bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queues,
                        TEventFIFO& events);
 
-// Control thread, last step of a good cycle. Queues the insert of the current minute's row or,
+// Control thread, last step of a good cycle. Queues the insert of the current minute's row
+// (only when the minute has none yet, so a restart within the minute adds no second row) or,
 // later in the minute, its update; each totaliser row (name containing "G_1T") has its booked
-// value taken off its raw accumulator. A statement the full write queue refuses books nothing:
-// the increments stay pending and an unqueued insert is tried again by the next cycle. False
+// value taken off its raw accumulator. An increment is never lost: a statement the full write
+// queue refuses books nothing, and one the server refused or that found no row to add to gives
+// its increments back to the accumulator for the next statement. A minute's row that could
+// not be inserted, or went away, is inserted by the next cycle. False
 // with the event "!!! Ошибка в функции Update_PAF_record() !!!" when it could not finish.
 bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queues,
                        TEventFIFO& events);

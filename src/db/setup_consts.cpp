@@ -9,14 +9,17 @@
 
 namespace liron {
 
-bool ReadSetupConst(TSqlQueues& queues, const std::string& name, double* value) {
+bool ReadSetupConst(TSqlQueues& queues, const std::string& name, double* value, bool* missing) {
+  if (missing) *missing = false;
   const std::string where = "where ConstName=" + SqlText(name);
   TSqlValue answer;
   int64_t n = 0;
-  if (!queues.SelectValue("select count(*) Rez from setup " + where, &answer) ||
-      !answer.AsInt(&n))
-    n = 0;
-  if (n <= 0) return false;
+  if (!queues.SelectValue("select count(*) Rez from setup " + where, &answer)) return false;
+  if (!answer.AsInt(&n)) n = 0;
+  if (n <= 0) {
+    if (missing) *missing = true;
+    return false;
+  }
   if (!queues.SelectValue("select ConstVal as Rez from setup " + where, &answer)) return false;
   double v = 0;
   if (!answer.AsDouble(&v)) return false;  // NULL or not a number: nothing usable
@@ -26,7 +29,8 @@ bool ReadSetupConst(TSqlQueues& queues, const std::string& name, double* value) 
 
 bool EnsureSetupConst(TSqlQueues& queues, const std::string& name, double* value) {
   try {
-    if (!ReadSetupConst(queues, name, value))
+    bool missing = false;
+    if (!ReadSetupConst(queues, name, value, &missing) && missing)
       queues.QueueSQL("insert into setup (ConstName, ConstVal, Comment) VALUES (" +
                       SqlQuoted(name) + ", " + SqlNumber(*value) + ", '')");
     return true;

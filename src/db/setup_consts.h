@@ -14,10 +14,13 @@
 namespace liron {
 
 // Control thread (waits for selects). True with *value set when the constant exists and both
-// selects were answered; *value unchanged otherwise.
-bool ReadSetupConst(TSqlQueues& queues, const std::string& name, double* value);
-// Reads the constant into *value; when it cannot be read, queues its insert with the current
-// *value. False only when an unexpected failure ended it.
+// selects were answered; *value unchanged otherwise. *missing (when given) tells whether the
+// server answered that there is no such row.
+bool ReadSetupConst(TSqlQueues& queues, const std::string& name, double* value,
+                    bool* missing = nullptr);
+// Reads the constant into *value; when the server says it has no row, queues its insert with
+// the current *value. A row without a usable value, or a select not answered, inserts nothing
+// (the row is there or may be). False only when an unexpected failure ended it.
 bool EnsureSetupConst(TSqlQueues& queues, const std::string& name, double* value);
 // EnsureSetupConst for "MIN_PLS" into MinPls, then "MIN_NAGR" into MinNagr.
 bool LoadSetupConsts(TSqlQueues& queues, TProcessImage& image);

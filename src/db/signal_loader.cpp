@@ -206,13 +206,12 @@ bool LoadCalibration(Loader& ld, TSignalSet* s) {
   s->FVal[0] = 0;
   s->AVal[1] = 100;
   s->FVal[1] = 100;
-  for (int k = 0; k < 2; ++k) {
-    if (!ld.Execute("insert into kalibr\r\n(SignalName, AVal, FVal)\r\nVALUES (" +
-                    SqlText(s->SignalName) + ", " + SqlNumber(s->AVal[k]) + ", " +
-                    SqlNumber(s->FVal[k]) + ")"))
-      return false;
-  }
-  return true;
+  // Both points in one statement: a refusal leaves no single point behind.
+  std::string sql = "insert into kalibr\r\n(SignalName, AVal, FVal)\r\nVALUES ";
+  for (int k = 0; k < 2; ++k)
+    sql += std::string(k ? ", (" : "(") + SqlText(s->SignalName) + ", " + SqlNumber(s->AVal[k]) +
+           ", " + SqlNumber(s->FVal[k]) + ")";
+  return ld.Execute(sql);
 }
 
 // The records and the seeding of the V-120 totaliser know one integral counter: a second
@@ -237,8 +236,7 @@ bool LoadSignals(TMySQLConnection& conn, TProcessImage& image, TEventFIFO& event
   try {
     Loader ld{conn, events, error};
     int64_t n = 0;
-    if (!ld.Count("select count(*) Rez from `signal` order by BusName, SignalName", &n))
-      return false;
+    if (!ld.Count("select count(*) Rez from `signal`", &n)) return false;
     if (n > kMaxSignals) {
       events.PostEvent(kTooManySignals);
       return true;

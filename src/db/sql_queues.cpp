@@ -26,11 +26,11 @@ TSqlQueues::TSqlQueues(TEventFIFO& events) : events_(events) {}
 
 TSqlQueues::~TSqlQueues() = default;
 
-bool TSqlQueues::QueueSQL(const std::string& statement) {
+bool TSqlQueues::QueueSQL(const std::string& statement, StatementDone done) {
   try {
     std::lock_guard<std::mutex> l(work_mu_);
     if (static_cast<int>(work_.size()) > kSqlQueueLimit) return false;
-    work_.push_back(statement);
+    work_.push_back({statement, std::move(done)});
     return true;
   } catch (const std::exception&) {
     return false;
@@ -44,7 +44,9 @@ int TSqlQueues::WaitingStatements() const {
 
 std::vector<std::string> TSqlQueues::WaitingSnapshot() const {
   std::lock_guard<std::mutex> l(work_mu_);
-  return {work_.begin(), work_.end()};
+  std::vector<std::string> texts;
+  for (const Statement& s : work_) texts.push_back(s.Text);
+  return texts;
 }
 
 int TSqlQueues::WaitingSelects() const {
@@ -61,21 +63,23 @@ int TSqlQueues::RunWriteQueue(TMySQLConnection& conn, const std::function<void()
   try {
     if (!conn.IsOpen()) return 0;
     while (executed < kStatementsPerRun) {
-      std::string statement;
+      Statement statement;
       {
         std::lock_guard<std::mutex> l(work_mu_);
         if (work_.empty()) break;
         statement = work_.front();  // only this run removes, so the head stays the same
       }
       // Executed with the queue unlocked: producers never wait for the server.
-      const bool ok = conn.Execute(statement);
+      uint64_t matched = 0;
+      const bool ok = conn.Execute(statement.Text, nullptr, &matched);
       if (!ok && !conn.IsOpen()) break;  // link lost: the statement waits for the next link
       ++executed;
       {
         std::lock_guard<std::mutex> l(work_mu_);
         work_.pop_front();
       }
-      if (!ok) events_.PostEvent("*** SQL error: " + SqlText(statement));
+      if (!ok) events_.PostEvent("*** SQL error: " + SqlText(statement.Text));
+      if (statement.Done) statement.Done(ok, ok ? matched : 0);
     }
     if (after_pass) after_pass();
   } catch (const std::exception&) {

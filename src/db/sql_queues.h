@@ -3,6 +3,7 @@
 // whose 100 ms timers execute both on the work connection.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -20,13 +21,18 @@ constexpr int kSqlQueueLimit = 100;          // more than this many waiting: ref
 constexpr int kStatementsPerRun = 12;
 constexpr int kSelectTimeoutMs = 5500;
 
+// What the server made of a queued statement, told on the GUI thread right after it ran:
+// executed with the rows it matched, or refused (already reported as an SQL error). A statement
+// that lost the link is not done yet: it runs again on the next connection.
+using StatementDone = std::function<void(bool executed, uint64_t matched_rows)>;
+
 class TSqlQueues {
  public:
   explicit TSqlQueues(TEventFIFO& events);
   ~TSqlQueues();
 
-  // Any thread. False (statement dropped) when more than 100 are waiting.
-  bool QueueSQL(const std::string& statement);
+  // Any thread. False (statement dropped, done never called) when more than 100 are waiting.
+  bool QueueSQL(const std::string& statement, StatementDone done = nullptr);
   int WaitingStatements() const;
   std::vector<std::string> WaitingSnapshot() const;  // oldest first, for tests and display
 
@@ -48,9 +54,13 @@ class TSqlQueues {
 
  private:
   struct SelectItem;
+  struct Statement {
+    std::string Text;
+    StatementDone Done;
+  };
   TEventFIFO& events_;
   mutable std::mutex work_mu_;
-  std::deque<std::string> work_;
+  std::deque<Statement> work_;
   mutable std::mutex select_mu_;
   std::deque<std::shared_ptr<SelectItem>> select_;
   std::mutex run_mu_;         // a write run that is still going turns the next one away

@@ -1,5 +1,10 @@
 #include "engine/control_loop.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
 #include "image/worker_priority.h"
 #include "platform/pacing.h"
 
@@ -18,6 +23,7 @@ namespace {
 
 // The work of one cycle. False when a step failed; an exception is the caller's.
 bool RunCycleSteps(TProcessImage& img, ControlPlant& plant) {
+  while (img.CycleHold.load() && !img.StopFlag.load()) img.clock.SleepMs(50);
   img.CycleCounter.fetch_add(1);
   if (!CheckCycleReady(img)) return false;
   if (!plant.TranslateIn()) return false;
@@ -27,25 +33,56 @@ bool RunCycleSteps(TProcessImage& img, ControlPlant& plant) {
   return plant.UpdatePafRecord();
 }
 
+// "h:mm:ss", hours not wrapped at a day.
+std::string SpanText(double days) {
+  const long long total = std::llround(std::max(days, 0.0) * 86400.0);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+  return buf;
+}
+
+// The loss is journalled once the connection is back, with its own moment, then the return
+// with the outage's span; what a full write queue refused is tried again by the next cycle.
+void JournalOutage(TProcessImage& img, ControlPlant& plant) {
+  auto& o = img.WorkOutage;
+  if (o.Back == 0) return;
+  if (!o.LossJournalled && !plant.JournalAt(o.Lost, "*** Связь с MySQL сервером потеряна ***"))
+    return;
+  o.LossJournalled = true;
+  if (!plant.JournalAt(o.Back, "=== Связь с MySQL сервером восстановлена (перерыв " +
+                                   SpanText(o.Back - o.Lost) + ") ==="))
+    return;
+  o = {};
+}
+
 }  // namespace
 
 bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Operator& op) {
   Clock& clock = img.clock;
   const uint32_t start = clock.Ticks();
   if (!plant.WorkConnected()) {
-    if (plant.OpenWork()) {
+    auto& outage = img.WorkOutage;
+    if (outage.Lost == 0 || outage.Back != 0) outage = {.Lost = clock.Now()};  // a new outage
+    img.ControlProgress.fetch_add(1);  // a reconnection attempt is progress, before and after
+    const bool opened = plant.OpenWork();
+    img.ControlProgress.fetch_add(1);
+    if (opened) {
+      img.ReconnectFailures = 0;
+      outage.Back = clock.Now();
+      JournalOutage(img, plant);
       img.ResetAverages();
       return true;  // straight to the next cycle: no pacing, no counters
     }
     events.PostEvent("Не могу подключиться к MySQL серверу.");
-    if (img.ReconnectFailures.fetch_add(1) > kReconnectFailuresTolerated) {
-      events.PostEvent("MySQL сервер недоступен.");
-      img.StopFlag = true;
-      return false;
-    }
-    clock.SleepMs(kReconnectWaitMs);
+    const int32_t before = img.ReconnectFailures.fetch_add(1);
+    if (before == kReconnectFailuresTolerated + 1) events.PostEvent("MySQL сервер недоступен.");
+    if (before > kReconnectFailuresTolerated)
+      SleepUnlessStopped(clock, img.StopFlag, kUnavailableRetryMs);
+    else
+      clock.SleepMs(kReconnectWaitMs);
     return true;
   }
+  JournalOutage(img, plant);
   bool good = false;
   try {
     good = RunCycleSteps(img, plant);
@@ -66,9 +103,15 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
   }
   img.CycleErrorCounter = 0;
 
+  img.WorkOutage = {};
+
   plant.CopyConnectionParams();
   for (int attempt = 0; attempt < kConnectAttemptsAtStart; ++attempt) {
-    if (plant.OpenWork()) break;
+    img.ControlProgress.fetch_add(1);
+    if (plant.OpenWork()) {
+      img.ReconnectFailures = 0;
+      break;
+    }
     events.PostEvent("*** Поток приема не смог подключиться к серверу! ***");
   }
   plant.Journal(">>> Запуск потока управления. <<<");
@@ -91,8 +134,10 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
   img.CycleCounter = 0;
   plant.StartPolling();
 
-  while (!img.StopFlag.load())
+  while (!img.StopFlag.load()) {
+    img.ControlProgress.fetch_add(1);
     if (!ControlCycle(img, plant, events, op)) break;
+  }
 
   plant.StopPollingAndCloseLines();
   plant.CloseWork();

@@ -10,8 +10,11 @@
 namespace liron {
 
 constexpr int kConnectAttemptsAtStart = 11;
-constexpr int kReconnectFailuresTolerated = 300;  // the 302nd failure in the program's life ends it
+// Failed reconnections in a row retried every second; the 302nd says the server is unavailable
+// and from then on the thread tries every 10 s until the server is back.
+constexpr int kReconnectFailuresTolerated = 300;
 constexpr uint32_t kReconnectWaitMs = 1000;
+constexpr uint32_t kUnavailableRetryMs = 10000;
 constexpr uint32_t kAfterCycleSleepMs = 50;
 constexpr double kReadinessWindowDays = 5.0 / 86400.0;
 constexpr int kMaxCycleSignals = 90;
@@ -22,7 +25,7 @@ bool CheckCycleReady(TProcessImage& img);
 // The body of the control thread.
 void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Operator& op);
 
-// One pass of step 11 of the loop; exposed for tests. Returns false when the loop must end.
+// One pass of the cycle loop; exposed for tests. Returns false when the loop must end.
 bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Operator& op);
 
 }  // namespace liron

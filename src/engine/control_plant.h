@@ -6,6 +6,7 @@
 #include <string>
 
 #include "links/line_keeper.h"
+#include "platform/clock.h"
 
 namespace liron {
 
@@ -20,6 +21,8 @@ class ControlPlant {
   virtual void CloseWork() = 0;
 
   virtual void Journal(const std::string& text) = 0;  // originator: the service itself
+  // A record of an earlier moment; false when it could not be queued.
+  virtual bool JournalAt(TDateTime moment, const std::string& text) = 0;
   virtual void LoadSetupConsts() = 0;
 
   // Field links. Each tells how opening its line went (a device not there yet is Awaited by

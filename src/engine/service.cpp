@@ -55,7 +55,8 @@ Service::Service(const std::string& home, Clock& clock, Operator& op)
       journal_(queues_, events_, clock),
       vision_(std::make_unique<TVisionLink>(clock, &op)),
       auto_clean_(clock),
-      control_(img_, *this, events_, op) {
+      control_(img_, *this, events_, op),
+      systemd_(clock) {
   img_.Delivery.SetJournal(
       [this](const std::string& text) { journal_.WriteJournal(text, kServiceOriginator); });
 }
@@ -98,6 +99,7 @@ void Service::RunSelectQueue() {
 void Service::WindowCreated() {
   window_created_ = true;
   events_.PostEvent("--> Запуск программы <---");
+  systemd_.Ready();  // the program is up; the server may come later
 }
 
 void Service::DrainEvents() {
@@ -127,18 +129,13 @@ TUpdateActions Service::OnUpdateTick() {
       in_update_ = false;
       img_.ResetAverages();
     } else if (update_ticks_ == 7) {
-      const bool connected = user_.Connected();
-      if (!connected && img_.Settings().AutoStart) {
-        update_ticks_ = 3;  // the load comes again two ticks later
-      } else if (connected) {
-        a.SettingsToWindow = true;
-        a.RefillEmulGrid = true;
-      }
-    } else if (update_ticks_ == 9) {
-      if (img_.Settings().AutoStart) {
-        events_.PostEvent("->> Автозапуск контроля аппаратуры <<--");
-        StartControl();
-      }
+      // The INI's values, whether or not the server has answered yet.
+      if (settings_read_) a.SettingsToWindow = true;
+      a.RefillEmulGrid = true;
+    }
+    if (update_ticks_ > 5) {
+      CheckStartUp(a);
+      ContinueApply(a);
     }
     const TDateTime emul_moment = img_.EmulValues.GetMoment();
     if (emul_moment > emul_shown_moment_) {
@@ -146,11 +143,51 @@ TUpdateActions Service::OnUpdateTick() {
       a.RefillEmulGrid = true;
     }
     a.ShowSetpoint = img_.CycleCounter.load() % 10 == 1;
+    if (systemd_.Listening())
+      systemd_.Tick(StatusLine(), img_.ControlProgress.load(), control_.Alive());
   } catch (...) {
     in_update_ = false;
     op_.Beep();
   }
   return a;
+}
+
+void Service::CheckStartUp(TUpdateActions& a) {
+  if (start_up_ != StartUp::Opening) return;
+  const TConnectionKeeper::Opening o = user_keeper_.OpeningState();
+  if (o.Opened) {
+    user_keeper_.Reap();
+    start_up_ = StartUp::Done;
+    events_.PostEvent("Подключение к MySQL произведено успешно.");
+    if (!LoadSignalPlan()) {
+      events_.PostEvent("Ошибка в LoadConfig");
+      return;
+    }
+    journal_.WriteJournal("Программа контроля загружена.", "");
+    a.PlanLoaded = true;
+    a.RefillEmulGrid = true;
+    if (img_.Settings().AutoStart) Autostart();
+    return;
+  }
+  if (o.Failures <= start_up_failures_seen_) return;
+  const bool first_round_over =
+      start_up_failures_seen_ < kUserConnectAttempts && o.Failures >= kUserConnectAttempts;
+  if (start_up_failures_seen_ < kUserConnectAttempts) op_.Beep();
+  start_up_failures_seen_ = o.Failures;
+  if (first_round_over) {
+    // As before: the operator is told and the start record written; the attempts go on,
+    // every 5 s, and a server that comes later still gets the plan loaded.
+    events_.PostEvent("Не могу подключиться к MySQL cерверу.");
+    events_.PostEvent("MySQL: " + o.Error);
+    journal_.WriteJournal("Программа контроля загружена.", "");
+  }
+}
+
+void Service::Autostart() {
+  if (StartControl())
+    events_.PostEvent("->> Автозапуск контроля аппаратуры <<--");
+  else
+    events_.PostEvent("!!! Автозапуск контроля аппаратуры не выполнен. !!!");
 }
 
 // ---- start-up and settings ----------------------------------------------------------------
@@ -161,39 +198,36 @@ void Service::LoadConfig() {
   if (!ReadConfig(home_.IniPath, s, &error)) {
     img_.SetSettings(s);
     events_.PostEvent("Ошибка в LoadConfig");
+    events_.PostEvent(error);
+    start_up_ = StartUp::Done;
     return;
   }
   user_.SetConnParam("HostName", s.Comp);
   user_.SetConnParam("User_Name", s.Login);
   user_.SetConnParam("Password", s.Password);
-  bool connected = false;
-  for (int attempt = 0; attempt < kUserConnectAttempts; ++attempt) {
-    connected = user_.Open(&error);
-    if (connected) break;
-    op_.Beep();
-    clock_.SleepMs(1000);
-  }
-  if (!connected) {
-    s.AutoStart = false;
-    clock_.SleepMs(1000);
-  }
   img_.SetSettings(s);
-  if (connected) {
-    events_.PostEvent("Подключение к MySQL произведено успешно.");
-    if (!LoadSignalPlan()) {
-      events_.PostEvent("Ошибка в LoadConfig");
-      return;
-    }
-  } else {
-    events_.PostEvent("Не могу подключиться к MySQL cерверу.");
-  }
-  journal_.WriteJournal("Программа контроля загружена.", "");
+  settings_read_ = true;
+  // AutoStart stays as the operator set it: a server that answers late still gets it.
+  user_keeper_.KeepOpening(kUserConnectAttempts, connect_gap_ms_, connect_retry_ms_);
+  start_up_ = StartUp::Opening;
+}
+
+bool Service::StartUpSettled() const {
+  return start_up_ == StartUp::Done || start_up_failures_seen_ >= kUserConnectAttempts;
+}
+
+void Service::SetUserConnectPauses(uint32_t gap_ms, uint32_t retry_ms) {
+  connect_gap_ms_ = gap_ms;
+  connect_retry_ms_ = retry_ms;
 }
 
 bool Service::LoadSignalPlan() {
   std::string error;
   const std::vector<std::string> names_before = img_.SignalNames;
-  if (!LoadSignals(user_, img_, events_, &error, &calib_names_)) return false;
+  if (!LoadSignals(user_, img_, events_, &error, &calib_names_)) {
+    events_.PostEvent("!!! Программа контроля не загружена: " + error + " !!!");
+    return false;
+  }
   img_.Trends.Allocate(img_.SignalCount.load());  // the trends of the plan now in force
   AfterPlanLoad(names_before);
   return true;
@@ -209,27 +243,68 @@ void Service::AfterPlanLoad(const std::vector<std::string>& names_before) {
 
 bool Service::SaveConfig() {
   std::string error;
+  if (!settings_read_) return true;  // never the design values over an INI not read
   if (WriteConfig(home_.IniPath, img_.Settings(), &error)) return true;
   events_.PostEvent("Ошибка в SaveConfig");
   return false;
 }
 
 bool Service::ApplySettings(SettingsForm& form) {
+  // A tab never filled from the INI holds design values: nothing to take from it.
+  if (!settings_shown_) return true;
   TSettings s = img_.Settings();
   if (!liron::ApplySettings(form, s, op_)) return false;
   img_.SetSettings(s);
   return true;
 }
 
-void Service::SettingsToWindow(SettingsForm& form) { liron::SettingsToWindow(img_.Settings(), form); }
+void Service::SettingsToWindow(SettingsForm& form) {
+  liron::SettingsToWindow(img_.Settings(), form);
+  settings_shown_ = settings_read_;
+}
 
 // ---- operator commands --------------------------------------------------------------------
 
+bool Service::UserReady() {
+  std::string error;
+  switch (user_keeper_.Ensure(kUserCheckWaitMs, &error)) {
+    case TConnectionKeeper::Check::Open:
+      return true;
+    case TConnectionKeeper::Check::Busy:
+      events_.PostEvent("Соединение с MySQL сервером восстанавливается, команда не выполнена.");
+      return false;
+    case TConnectionKeeper::Check::Failed:
+      break;
+  }
+  events_.PostEvent("Нет соединения с MySQL сервером: " + error);
+  return false;
+}
+
 bool Service::StartControl() {
-  return control_.StartControl([this] {
-    std::string error;
-    return SeedCounter(img_, user_, &error);
+  if (img_.ControlRunning.load() || control_.Alive()) return true;
+  if (apply_.Pending) {
+    events_.PostEvent("Поток приема не запущен: применяются калибровки.");
+    return false;
+  }
+  if (!UserReady()) {
+    events_.PostEvent("Поток приема не запущен.");
+    return false;
+  }
+  std::string error;
+  bool seeded = false;
+  const bool started = control_.StartControl([this, &error, &seeded] {
+    seeded = SeedCounter(img_, user_, &error);
+    return seeded;
   });
+  if (started) return true;
+  events_.PostEvent(seeded ? "Поток приема не запущен: поток не создан."
+                           : "Поток приема не запущен: " + error);
+  return false;
+}
+
+bool Service::EnterSetpoint(const std::string& plsz_text, const std::string& urnsz_text) {
+  if (!UserReady()) return false;
+  return SetNewControl(user_, journal_, plsz_text, urnsz_text, op_);
 }
 
 bool Service::StopControl() { return control_.StopControl(); }
@@ -259,15 +334,29 @@ void Service::ApplyCalibrations() {
   events_.PostEvent("=== В калибровочные таблицы внесены изменения. ===");
   events_.PostEvent("Поток контроля останавливается для применения настроек");
   StopControl();
-  clock_.SleepMs(1000);
+  apply_.Pending = true;
+  apply_.Since = clock_.Ticks();
+}
+
+void Service::ContinueApply(TUpdateActions& a) {
+  if (!apply_.Pending) return;
+  const uint32_t waited = clock_.Ticks() - apply_.Since;
+  if (waited < 1000) return;
   // The plan is rebuilt only once every worker has let go of it; a polling pass against
   // silent devices can outlast the stop wait.
-  if (!WaitControlEnded(15000)) {
+  if (control_.Alive()) {
+    if (waited < kApplyStopWaitMs) return;
+    apply_.Pending = false;
+    a.CalibrationsApplied = true;
     events_.PostEvent("!!! Поток контроля не остановился: калибровки не загружены. !!!");
     return;
   }
+  control_.WaitEnded();
+  apply_.Pending = false;
+  a.CalibrationsApplied = true;
   events_.PostEvent("Загружаем новые калибровки...");
-  LoadSignalPlan();
+  if (!UserReady() || !LoadSignalPlan())
+    events_.PostEvent("!!! Калибровки не загружены: работает прежняя программа контроля. !!!");
   events_.PostEvent("Запускаем поток приема...");
   StartControl();
 }
@@ -284,6 +373,7 @@ void Service::FlushWriteQueue(uint32_t ms) {
 }
 
 void Service::Shutdown(const std::string& journal_text, const std::string& event_text) {
+  systemd_.Stopping();
   img_.StopFlag = true;
   journal_.WriteJournal(journal_text, "");
   events_.PostEvent(event_text);
@@ -376,6 +466,9 @@ bool Service::OpenWork() { return work_.Open(); }
 bool Service::WorkConnected() { return work_.Connected(); }
 void Service::CloseWork() { work_.Close(); }
 void Service::Journal(const std::string& text) { journal_.WriteJournal(text, kServiceOriginator); }
+bool Service::JournalAt(TDateTime moment, const std::string& text) {
+  return journal_.WriteJournal(text, kServiceOriginator, moment);
+}
 void Service::LoadSetupConsts() { liron::LoadSetupConsts(queues_, img_); }
 
 LineStart Service::OpenJumoLine(std::string* port) {
@@ -441,6 +534,25 @@ bool Service::TranslateIn() { return liron::TranslateIn(img_, events_); }
 bool Service::UpdateStateRecord() { return liron::UpdateStateRecord(img_, records_, queues_, events_); }
 bool Service::CalcWorks() { return liron::CalcWorks(img_, events_); }
 bool Service::ReadControlVector() { return liron::ReadControlVector(img_, queues_, journal_); }
-bool Service::UpdatePafRecord() { return Update_PAF_record(img_, records_, queues_, events_); }
+bool Service::UpdatePafRecord() {
+  const bool ok = Update_PAF_record(img_, records_, queues_, events_);
+  if (ok) last_record_ = clock_.Now();
+  return ok;
+}
+
+std::string Service::StatusLine() {
+  if (start_up_ == StartUp::NotYet) return "Загрузка настроек";
+  if (start_up_ == StartUp::Opening) {
+    const TConnectionKeeper::Opening o = user_keeper_.OpeningState();
+    return "Ждем MySQL сервер " + img_.Settings().Comp + (o.Error.empty() ? "" : ": " + o.Error);
+  }
+  const double last = last_record_.load();
+  const std::string record =
+      last > 0 ? "последняя запись " + FormatDateTime("dd.mm.yyyy hh:nn:ss", last) : "записей нет";
+  if (!control_.Alive()) return "Контроль остановлен, " + record;
+  if (!work_.IsOpen()) return "Поток приема ждет MySQL сервер, " + record;
+  return "Циклов " + std::to_string(img_.CycleCounter.load()) + ", неудачных " +
+         std::to_string(img_.CycleErrorCounter.load()) + ", " + record;
+}
 
 }  // namespace liron

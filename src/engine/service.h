@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "db/config_file.h"
+#include "db/connection_keeper.h"
 #include "db/journal.h"
 #include "db/mysql_connection.h"
 #include "db/records.h"
@@ -18,6 +19,7 @@
 #include "db/sql_queues.h"
 #include "engine/control_plant.h"
 #include "engine/control_threads.h"
+#include "engine/systemd_report.h"
 #include "image/process_image.h"
 #include "platform/clock.h"
 #include "platform/event_fifo.h"
@@ -32,6 +34,12 @@ class TVisionLink;
 
 constexpr int kEventBufferCapacity = 400;
 constexpr int kUserConnectAttempts = 16;
+constexpr uint32_t kUserConnectGapMs = 1000;     // between the start-up's first attempts
+constexpr uint32_t kUserConnectRetryMs = 5000;   // after them, until the server answers
+// An operator command waits at most this long for the check of the user connection; the
+// event loop stays answering.
+constexpr uint32_t kUserCheckWaitMs = 900;
+constexpr uint32_t kApplyStopWaitMs = 15000;     // "Применить" waits for the control thread
 constexpr uint32_t kFlushMs = 2000;  // the end flushes the write queue at most this long
 // The end waits at most this long for the control thread to journal its stop: it first waits
 // for the polling pass in progress, which against silent controllers lasts about half a second
@@ -50,6 +58,8 @@ struct TUpdateActions {
   bool RefillEmulGrid = false;    // tick 7, or the emulator values were applied since
   bool ShowEmulTabFromSettings = false;  // after the load of tick 5
   bool ShowSetpoint = false;      // CycleCounter mod 10 == 1
+  bool PlanLoaded = false;           // the start-up has loaded the plan (the server answered)
+  bool CalibrationsApplied = false;  // "Применить" has reloaded the plan (or given up)
 };
 
 // The module status grid of the current-state tab: 4 rows of 3 cells.
@@ -90,20 +100,38 @@ class Service : private ControlPlant {
   // Marks that the window (or the headless runner) exists; events are drained from then on.
   void WindowCreated();
 
-  // Start-up.
-  void LoadConfig();  // INI, user connection (16 attempts), signal plan, start record
+  // Start-up. Reads the INI and starts opening the user connection off the event loop: 16
+  // attempts a second apart, then every 5 s. The update ticks load the plan once it is open,
+  // journal the start record and start the control thread when AutoStart is set.
+  void LoadConfig();
+  // The start-up has loaded the plan, or its first 16 attempts have failed (it goes on trying
+  // in the background), or the INI could not be read.
+  bool StartUpSettled() const;
+  // Tests shorten the pauses between the start-up's attempts (1 s, then 5 s).
+  void SetUserConnectPauses(uint32_t gap_ms, uint32_t retry_ms);
   bool SaveConfig();  // false after posting "Ошибка в SaveConfig"
 
   // Operator commands.
-  bool StartControl();  // SeedCounter on the user connection, then the control thread
+  // SeedCounter on the user connection, then the control thread. A failure posts its reason.
+  bool StartControl();
   bool StopControl();   // StopFlag, then up to half a second for the control thread to end
   void OperatorStart();  // "Старт"
   void OperatorStop();   // "Стоп"
   bool ApplySettings(SettingsForm& form);  // "Принять изменения"
   void SettingsToWindow(SettingsForm& form);
-  // "Применить" on the calibration tab, after the operator said Yes: journal and events,
-  // stop the control thread, wait, reload the plan and calibrations, start it again.
+  // "Применить" on the calibration tab, after the operator said Yes: journal and events, stop
+  // the control thread; the update ticks then wait for its end, reload the plan and
+  // calibrations (a failed reload keeps the plan in force) and start it again.
   void ApplyCalibrations();
+  bool Applying() const { return apply_.Pending; }
+  // "Записать" on the setpoint tab: the row on the user connection, journalled.
+  bool EnterSetpoint(const std::string& plsz_text, const std::string& urnsz_text);
+  // Every use of the user connection asks this first: it makes sure the connection is open
+  // and reopens it once when the server dropped it, waiting at most kUserCheckWaitMs. False
+  // after an event that says why (the server's error, or a reopening still in progress).
+  bool UserReady();
+  // What "systemctl status" shows: what the service waits for, or its cycles and last record.
+  std::string StatusLine();
   // "Закрыть" after the operator said Yes, and SIGINT of the headless daemon.
   void OrderlyEnd();
   // The operating-system session ends (SIGTERM, SIGHUP, the session manager). The caller
@@ -127,6 +155,7 @@ class Service : private ControlPlant {
   bool WorkConnected() override;
   void CloseWork() override;
   void Journal(const std::string& text) override;
+  bool JournalAt(TDateTime moment, const std::string& text) override;
   void LoadSetupConsts() override;
   LineStart OpenJumoLine(std::string* port) override;
   LineStart OpenV120Link(std::string* port) override;
@@ -141,6 +170,9 @@ class Service : private ControlPlant {
 
   bool Emulating();               // either emulator is on
   bool LoadSignalPlan();          // on the user connection; events on failure
+  void CheckStartUp(TUpdateActions& a);  // the user connection of the start-up, until open
+  void ContinueApply(TUpdateActions& a);
+  void Autostart();
   JournalSink LinkJournal();      // where a polling thread journals its line's loss and return
   // After every plan load: the emulated values follow their signals, the setpoint rows that
   // are never written are named, and the first load of the run takes the setpoints in force.
@@ -154,6 +186,7 @@ class Service : private ControlPlant {
   TEventFIFO events_;
   TProcessImage img_;
   TMySQLConnection user_, work_;
+  TConnectionKeeper user_keeper_{user_};  // ends before the connection it keeps
   TSqlQueues queues_;
   TJournal journal_;
   TRecordState records_;
@@ -164,6 +197,17 @@ class Service : private ControlPlant {
   TControlThreads control_;
 
   std::atomic<bool> window_created_{false};
+  TSystemdReport systemd_;
+  enum class StartUp { NotYet, Opening, Done } start_up_ = StartUp::NotYet;
+  int start_up_failures_seen_ = 0;
+  uint32_t connect_gap_ms_ = kUserConnectGapMs, connect_retry_ms_ = kUserConnectRetryMs;
+  bool settings_read_ = false;   // the INI file was read: the settings are real values
+  bool settings_shown_ = false;  // the settings tab holds them
+  struct {
+    bool Pending = false;
+    uint32_t Since = 0;
+  } apply_;
+  std::atomic<double> last_record_{0};  // the moment of the last good cycle's records
   std::mutex run_mu_;  // one timer run of the write queue or the select queue at a time
   int update_ticks_ = 0;
   bool in_update_ = false;

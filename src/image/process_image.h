@@ -75,8 +75,21 @@ struct TProcessImage {
   std::atomic<int32_t> CycleErrorCounter{0};
   std::atomic<int32_t> JumoCycleCounter{0};
   std::atomic<int32_t> V120CycleCounter{0};
-  std::atomic<int32_t> ReconnectFailures{0};
+  std::atomic<int32_t> ReconnectFailures{0};  // in a row; a reconnection resets it
+  // An outage of the work connection until both its journal records are queued (a full write
+  // queue may turn them away for a while). Control thread only.
+  struct {
+    TDateTime Lost = 0;  // the thread found itself without the connection; 0: no outage
+    TDateTime Back = 0;  // reconnected; 0 while still away
+    bool LossJournalled = false;
+  } WorkOutage;
   std::atomic<double> ThreadStartMoment{0};
+  // Moved on by the control thread whenever it completes a cycle, a reconnection attempt or
+  // another bounded wait of its own: the watchdog pings only while it moves.
+  std::atomic<uint64_t> ControlProgress{0};
+  // Raised by a test to hold the control thread at the start of its next cycle, as a wedged
+  // step would; never raised by the program itself.
+  std::atomic<bool> CycleHold{false};
 
   std::atomic<bool> JumoEmul{false};
   std::atomic<bool> V120Emul{false};

@@ -18,6 +18,9 @@ constexpr uint32_t kSliceMs = 200;        // longest single sleep: the stop late
 // counter is harmless).
 uint32_t PaceWait(uint32_t start, uint32_t now, uint32_t period);
 
+// Sleeps ms in slices of at most 200 ms, checking stop before each slice.
+void SleepUnlessStopped(Clock& clock, const std::atomic<bool>& stop, uint32_t ms);
+
 // Sleeps PaceWait in slices of at most 200 ms, checking stop before each slice.
 void PaceCycle(Clock& clock, const std::atomic<bool>& stop, uint32_t start, uint32_t period);
 

@@ -66,7 +66,8 @@ bool RunDetached(const std::vector<std::string>& argv) {
 
 void StartDatabaseService(const std::string& name) {
   if (name.empty()) return;
-  RunDetached({"systemctl", "start", "--", name});
+  // Never a password prompt: a service that may not be started by this user stays stopped.
+  RunDetached({"systemctl", "start", "--no-ask-password", "--", name});
 }
 
 }  // namespace liron

@@ -7,7 +7,7 @@
 
 namespace liron {
 
-// Runs "systemctl start -- <name>" detached: not waited for, its outcome not examined, its
+// Runs "systemctl start --no-ask-password -- <name>" detached: not waited for, its outcome not examined, its
 // output discarded. A service already running or unknown changes nothing. An empty name skips
 // it. The "--" keeps a name beginning with "-" from being taken for an option.
 void StartDatabaseService(const std::string& name);

@@ -69,15 +69,23 @@ TEST_F(Connection, OpensBySocketAndByTcpPort) {
   ASSERT_TRUE(db().Open(by_socket, &err)) << err;
   EXPECT_TRUE(by_socket.Connected());
 
-  TMySQLConnection by_port;
-  db().Configure(by_port);
-  by_port.SetConnParam("HostName", db().CompTcp());
-  ASSERT_TRUE(by_port.Open(&err)) << err;
-  TSqlRows rows;
-  ASSERT_TRUE(by_port.Query("select database() as Rez, @@character_set_connection cs", &rows, &err))
-      << err;
-  EXPECT_EQ(rows.Field(0, "rez")->Text, "liron36");
-  EXPECT_EQ(rows.Field(0, "CS")->Text, "utf8mb4");
+  // "localhost" with a port is TCP to that port too, not the client's default socket.
+  const std::string port = db().CompTcp().substr(db().CompTcp().find(':'));
+  for (const std::string& comp : {db().CompTcp(), "localhost" + port}) {
+    SCOPED_TRACE(comp);
+    TMySQLConnection by_port;
+    db().Configure(by_port);
+    by_port.SetConnParam("HostName", comp);
+    ASSERT_TRUE(by_port.Open(&err)) << err;
+    TSqlRows rows;
+    ASSERT_TRUE(by_port.Query("select database() as Rez, @@character_set_connection cs, host from "
+                              "information_schema.processlist where id = connection_id()",
+                              &rows, &err))
+        << err;
+    EXPECT_EQ(rows.Field(0, "rez")->Text, "liron36");
+    EXPECT_EQ(rows.Field(0, "CS")->Text, "utf8mb4");
+    EXPECT_EQ(rows.Field(0, "host")->Text.rfind("127.0.0.1:", 0), 0u) << rows.Field(0, "host")->Text;
+  }
 }
 
 TEST_F(Connection, WrongPasswordFailsWithTheServersText) {

@@ -58,7 +58,8 @@ const char kStateUpdate[] =
     "UPDATE last_state SET RecMoment=Now(), I_1T1=1250, RAB=1, PLS=1.45, G_1T1=0.3";
 const char kMinuteInsert[] =
     "INSERT into pu_data (RecMoment, I_1T1, RAB, PLS, _PLSZ, G_1T1) "
-    "VALUES( '2009-10-03 15:50:00', 1250, 1, 1.44, 1.5, 0.3)";
+    "SELECT '2009-10-03 15:50:00', 1250, 1, 1.44, 1.5, 0.3 FROM DUAL WHERE NOT EXISTS "
+    "(SELECT 1 FROM pu_data WHERE RecMoment='2009-10-03 15:50:00')";
 const char kMinuteUpdate[] =
     "UPDATE pu_data SET I_1T1=1250, RAB=1, PLS=1.44, G_1T1=G_1T1+0.3  "
     "where RecMoment='2009-10-03 15:50:00'";
@@ -85,7 +86,7 @@ TEST_F(RecordsTest, WorkedExampleStatementsByteForByte) {
   clock.SetNow(EncodeDateTime(2009, 10, 3, 15, 51, 0, 400));
   ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
   EXPECT_NE(queues.WaitingSnapshot().back().find("INSERT into pu_data (RecMoment, I_1T1, RAB, PLS, "
-                                                 "_PLSZ, G_1T1) VALUES( '2009-10-03 15:51:00', "),
+                                                 "_PLSZ, G_1T1) SELECT '2009-10-03 15:51:00', "),
             std::string::npos);
   EXPECT_EQ(events.Count(), 0);
 }
@@ -138,11 +139,18 @@ TEST_F(RecordsTest, EmptyStateTableGetsItsRowOncePerRun) {
   EXPECT_EQ(clock.Sleeps(), std::vector<uint32_t>{200});
   EXPECT_EQ(server.Served(), 1);
 
-  // Later cycles, also after the table was emptied behind the service's back, only update.
-  ASSERT_TRUE(db().Exec("delete from last_state"));
+  // Later cycles only update; an update that found the row deleted has it checked again.
   ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
   EXPECT_EQ(Take(), std::vector<std::string>{kStateUpdate});
   EXPECT_EQ(server.Served(), 1);
+  ASSERT_TRUE(db().Exec("delete from last_state"));
+  ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
+  Take();
+  EXPECT_FALSE(state.StateRowChecked);
+  ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
+  EXPECT_EQ(Take(), first);
+  EXPECT_EQ(server.Served(), 2);
+  EXPECT_EQ(db().Scalar("select PLS from last_state"), "1.45");
 }
 
 TEST_F(RecordsTest, FilledStateTableIsOnlyUpdated) {
@@ -157,13 +165,17 @@ TEST_F(RecordsTest, FilledStateTableIsOnlyUpdated) {
   EXPECT_EQ(db().Scalar("select count(*) from last_state"), "1");
 }
 
-TEST_F(RecordsTest, FailedRowCheckInsertsNothingAndIsNotRepeated) {
+TEST_F(RecordsTest, FailedRowCheckInsertsNothingAndIsRepeated) {
   // Nobody serves the select queue: the count times out after 5.5 s.
   ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
-  EXPECT_TRUE(state.StateRowChecked);
-  EXPECT_EQ(queues.WaitingSnapshot(), std::vector<std::string>{kStateUpdate});
+  EXPECT_FALSE(state.StateRowChecked);
+  EXPECT_EQ(Take(), std::vector<std::string>{kStateUpdate});
+  TMySQLConnection conn;
+  ASSERT_TRUE(db().Open(conn));
+  test::SelectServer server(queues, conn);
   ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
-  EXPECT_EQ(queues.WaitingStatements(), 2);
+  EXPECT_EQ(server.Served(), 1);
+  EXPECT_EQ(queues.WaitingSnapshot().front(), "insert into last_state (RecMoment) VALUES( Now() )");
 }
 
 TEST_F(RecordsTest, PlanWithoutRecordedRowsStillGivesValidStatements) {
@@ -174,7 +186,8 @@ TEST_F(RecordsTest, PlanWithoutRecordedRowsStillGivesValidStatements) {
   ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
   const std::vector<std::string> expected = {
       "UPDATE last_state SET RecMoment=Now(), I_1T1=1250",
-      "INSERT into pu_data (RecMoment, I_1T1, _PLSZ) VALUES( '2009-10-03 15:50:00', 1250, 1)",
+      "INSERT into pu_data (RecMoment, I_1T1, _PLSZ) SELECT '2009-10-03 15:50:00', 1250, 1 FROM "
+      "DUAL WHERE NOT EXISTS (SELECT 1 FROM pu_data WHERE RecMoment='2009-10-03 15:50:00')",
       "UPDATE pu_data SET I_1T1=1250  where RecMoment='2009-10-03 15:50:00'"};
   EXPECT_EQ(queues.WaitingSnapshot(), expected);
   ASSERT_TRUE(db().Exec("insert into last_state (RecMoment) VALUES( Now() )"));
@@ -219,6 +232,61 @@ TEST_F(RecordsTest, RecordRefusedByAFullQueueBooksNothing) {
   EXPECT_DOUBLE_EQ(img.RawValues.Get(3), 0.2);
   Take();
   EXPECT_EQ(db().Scalar("select G_1T1 from pu_data"), "0.3");
+}
+
+TEST_F(RecordsTest, ARestartWithinTheMinuteAddsToItsRowWithOrWithoutAUniqueKey) {
+  struct KeyBack {
+    ~KeyBack() { db().RecreateSchema(); }
+  } key_back;
+  state.StateRowChecked = true;
+  for (const bool unique : {true, false}) {
+    SCOPED_TRACE(unique ? "unique key" : "an older database: plain key, duplicate old rows");
+    ASSERT_TRUE(db().Exec("truncate table pu_data"));
+    if (!unique) {
+      ASSERT_TRUE(db().Exec("alter table pu_data drop index pu_data_moment, "
+                            "add key pu_data_moment (RecMoment)") &&
+                  db().Exec("insert into pu_data (RecMoment, G_1T1) values "
+                            "('2009-10-03 15:40:00', 1), ('2009-10-03 15:40:00', 1)"));
+    }
+    // The program's previous run wrote the minute's row and ended.
+    ASSERT_TRUE(db().Exec("insert into pu_data (RecMoment, G_1T1) values ('2009-10-03 15:50:00', 2)"));
+    TRecordState fresh;
+    img.RawValues.Set(3, 0.5);
+    for (int cycle = 0; cycle < 3; ++cycle) {
+      ASSERT_TRUE(Update_PAF_record(img, fresh, queues, events));
+      Take();
+      clock.Advance(1000);
+    }
+    EXPECT_TRUE(test::DrainTexts(events).empty());
+    EXPECT_EQ(db().Scalar("select count(*) from pu_data where RecMoment='2009-10-03 15:50:00'"), "1");
+    // Every increment counted once: in the row or still pending, none twice.
+    EXPECT_NEAR(std::stod(db().Scalar("select G_1T1 from pu_data where RecMoment='2009-10-03 15:50:00'")) +
+                    img.RawValues.Get(3),
+                2.5, 1e-9);
+    clock.SetNow(EncodeDateTime(2009, 10, 3, 15, 50, 16));
+  }
+}
+
+TEST_F(RecordsTest, AnIncrementTheServerRefusedOrFoundNoRowForGoesIntoTheNextStatement) {
+  state.StateRowChecked = true;
+  img.Signals[0].SignalName = "NO_SUCH_COLUMN";  // the minute's insert is refused
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  Take();
+  EXPECT_EQ(test::DrainTexts(events).size(), 1u);  // "*** SQL error: ..."
+  EXPECT_DOUBLE_EQ(img.RawValues.Get(3), 0.3);
+  img.Signals[0].SignalName = "RAB";
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));  // inserted again
+  Take();
+  ASSERT_TRUE(db().Exec("delete from pu_data"));  // the row goes: the update finds none
+  img.RawValues.Add(3, 0.3);
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  Take();
+  EXPECT_DOUBLE_EQ(img.RawValues.Get(3), 0.3);
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));  // the row is inserted again
+  Take();
+  EXPECT_EQ(db().Scalar("select concat(count(*), ' ', sum(G_1T1)) from pu_data"), "1 0.3");
+  EXPECT_NEAR(img.RawValues.Get(3), 0, 1e-12);
+  EXPECT_TRUE(test::DrainTexts(events).empty());
 }
 
 class SeedCounterTest : public RecordsTest {};

@@ -228,6 +228,18 @@ TEST_F(SignalLoader, FailedDefaultPlanLeavesNeitherTableNorPlanHalfDone) {
   EXPECT_EQ(image_.SignalNames, names_before);
 }
 
+TEST_F(SignalLoader, DefaultCalibrationGoesInWholeOrNotAtAll) {
+  schema_changed_ = true;
+  ASSERT_TRUE(db().Exec("insert into `signal` values ('JUMO', 'PLS', 1, 53, 1, 1, 1, 'READ')"));
+  ASSERT_TRUE(db().Exec("create trigger refuse_second_point before insert on kalibr for each row "
+                        "if new.AVal = 100 then signal sqlstate '45000' set message_text = "
+                        "'refused'; end if"));
+  std::string err;
+  EXPECT_FALSE(LoadSignals(conn_, image_, events_, &err));
+  EXPECT_NE(err.find("refused"), std::string::npos) << err;
+  EXPECT_EQ(db().Count("kalibr"), 0);  // no lone first point that the next load would keep
+}
+
 TEST_F(SignalLoader, LostConnectionIsAnErrorAndThePlanStays) {
   conn_.Close();
   std::string err;

@@ -41,16 +41,22 @@ bool UidRunsAnything() {
   return false;
 }
 
-// Files owned by the uid anywhere on this machine's own filesystems but under home.
+// Files owned by the uid anywhere on this machine's own filesystems but under home. Both sides
+// are compared in their canonical form: a TMPDIR spelt with a trailing slash or through a link
+// names the home otherwise than find does.
 std::string FilesOutside(const std::string& home) {
   const std::string cmd = "find / /tmp /var/tmp /dev/shm /run -xdev -uid " + std::to_string(kUid) +
                           " 2>/dev/null | sort -u";
+  std::error_code ec;
+  const std::string root = fs::weakly_canonical(home, ec).string();
   std::string out;
   if (FILE* p = ::popen(cmd.c_str(), "r")) {
     char line[4096];
     while (std::fgets(line, sizeof line, p)) {
-      const std::string path(line);
-      if (path.rfind(home + "\n", 0) != 0 && path.rfind(home + "/", 0) != 0) out += path;
+      std::string path(line);
+      if (!path.empty() && path.back() == '\n') path.pop_back();
+      const std::string found = fs::weakly_canonical(path, ec).string();
+      if (found != root && found.rfind(root + "/", 0) != 0) out += path + " (home " + root + ")\n";
     }
     ::pclose(p);
   }

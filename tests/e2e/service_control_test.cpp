@@ -2,6 +2,11 @@
 // event log, the control and polling threads) and no window: a pump thread plays the event
 // loop. The emulator stands in for the field devices, so no serial line is needed.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -57,6 +62,7 @@ class ServiceControl : public DbTest {
     svc->WindowCreated();
     pump = std::make_unique<ServicePump>(*svc);
     ASSERT_TRUE(pump->WaitTicks(10));
+    ASSERT_TRUE(PollUntil([&] { return pump->Call([&] { return svc->StartUpSettled(); }); }, 30));
     ASSERT_EQ(svc->Image().SignalCount.load(), 11);
     ASSERT_TRUE(svc->UserConnection().IsOpen());
   }
@@ -197,14 +203,18 @@ TEST_F(ServiceControl, ControlLoopReconnectsAndRunsWhatWasQueuedMeanwhile) {
   for (int i = 0; i < kept; ++i) expected[i] = i;
   EXPECT_EQ(numbers, expected);
 
-  // One event per failed reconnection; far from the 302nd, so the thread runs on.
-  const int failures = svc->Image().ReconnectFailures.load();
-  EXPECT_GE(failures, 3);
-  EXPECT_TRUE(PollUntil([&] {
-    return CountEvents(plant.EventTexts(), "Не могу подключиться к MySQL серверу.") == failures;
-  }, 10)) << failures;
+  // One event per failed reconnection, far from the 302nd; the count starts again.
+  EXPECT_EQ(svc->Image().ReconnectFailures.load(), 0);
+  EXPECT_GE(CountEvents(plant.EventTexts(), "Не могу подключиться к MySQL серверу."), 3);
   EXPECT_TRUE(svc->Image().ControlRunning.load());
   EXPECT_EQ(CountEvents(plant.EventTexts(), "MySQL сервер недоступен."), 0);
+  // The journal has the loss, at its own moment, before the return with the outage's span.
+  ASSERT_TRUE(PollUntil([&] { return Journal("*** Связь с MySQL сервером потеряна ***") == 1; }, 10));
+  EXPECT_EQ(db().Scalar("select count(*) from control_log where MessageText like "
+                        "'=== Связь с MySQL сервером восстановлена (перерыв 0:00:__) ===' and "
+                        "RecMoment >= (select RecMoment from control_log where MessageText = "
+                        "'*** Связь с MySQL сервером потеряна ***') + interval 3 second"),
+            "1");
   End();
   for (const std::string& e : plant.EventTexts())
     EXPECT_EQ(e.find("*** SQL error"), std::string::npos) << e;
@@ -300,6 +310,136 @@ TEST_F(ServiceControl, ApplyCalibrationsReloadsAndRestartsRunningOrStopped) {
   EXPECT_EQ(CountEvents(events, "Запускаем поток приема..."), 2);
   EXPECT_EQ(CountEvents(events, "Прием прекращается по команде оператора."), 1);
   for (const std::string& e : events) EXPECT_EQ(e.find("*** SQL error"), std::string::npos) << e;
+}
+
+// The server drops the user connection (KILL, as its idle time-out or a restart does):
+// "Старт", a plan reload and a setpoint entry each reopen it and do their work.
+TEST_F(ServiceControl, ADroppedUserConnectionIsReopenedForStartReloadAndSetpoint) {
+  ASSERT_NO_FATAL_FAILURE(Boot());
+  auto kill_user = [&] {
+    const std::string id = pump->Call([&] {
+      TSqlRows rows;
+      svc->UserConnection().Query("select connection_id() as Id", &rows);
+      const TSqlValue* v = rows.Field(0, "Id");
+      return v ? v->Text : std::string();
+    });
+    ASSERT_FALSE(id.empty());
+    ASSERT_TRUE(db().Exec("kill " + id));
+  };
+  ASSERT_NO_FATAL_FAILURE(kill_user());
+  ASSERT_NO_FATAL_FAILURE(StartEmulated());  // SeedCounter on the user connection
+
+  ASSERT_NO_FATAL_FAILURE(kill_user());
+  ASSERT_TRUE(db().Exec("delete from kalibr where SignalName='PLS'"));
+  ASSERT_TRUE(db().Exec("insert into kalibr (SignalName, AVal, FVal) values ('PLS', 0, 1), ('PLS', 100, 3)"));
+  pump->Run([&] { svc->ApplyCalibrations(); });
+  EXPECT_TRUE(PollUntil([&] { return StateIs("PLS", 2.0); }, 20)) << plant.EventLog();
+
+  ASSERT_NO_FATAL_FAILURE(kill_user());
+  const int64_t rows = db().Count("control_vector");
+  EXPECT_TRUE(pump->Call([&] { return svc->EnterSetpoint("1.55", "42"); })) << plant.EventLog();
+  EXPECT_EQ(db().Count("control_vector"), rows + 1);
+  End();
+  const std::vector<std::string> events = plant.EventTexts();
+  EXPECT_EQ(CountEvents(events, "Загружаем новые калибровки..."), 1);
+  for (const std::string& e : events) {
+    EXPECT_EQ(e.find("Поток приема не запущен"), std::string::npos) << e;
+    EXPECT_EQ(e.find("не загружен"), std::string::npos) << e;
+  }
+}
+
+// The other end of NOTIFY_SOCKET, as systemd holds it for a unit of Type=notify.
+class NotifySocket {
+ public:
+  explicit NotifySocket(const std::string& path) : fd_(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    ok_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::setenv("NOTIFY_SOCKET", path.c_str(), 1);
+  }
+  ~NotifySocket() {
+    ::unsetenv("NOTIFY_SOCKET");
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Ok() const { return ok_; }
+  struct Message {
+    std::string Text;
+    std::chrono::steady_clock::time_point At;
+  };
+  // Everything that arrives within ms.
+  std::vector<Message> Listen(int ms) {
+    std::vector<Message> got;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
+      pollfd p{fd_, POLLIN, 0};
+      const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count());
+      if (::poll(&p, 1, left) <= 0) continue;
+      char buf[4096];
+      const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+      if (n > 0) got.push_back({std::string(buf, static_cast<size_t>(n)), std::chrono::steady_clock::now()});
+    }
+    return got;
+  }
+
+ private:
+  int fd_;
+  bool ok_ = false;
+};
+
+// The times of the messages that are exactly text, and those that begin with it.
+std::vector<std::chrono::steady_clock::time_point> Times(const std::vector<NotifySocket::Message>& got,
+                                                         const std::string& text) {
+  std::vector<std::chrono::steady_clock::time_point> at;
+  for (const NotifySocket::Message& m : got)
+    if (m.Text == text) at.push_back(m.At);
+  return at;
+}
+bool HasPrefix(const std::vector<NotifySocket::Message>& got, const std::string& prefix) {
+  return std::any_of(got.begin(), got.end(), [&](const auto& m) { return m.Text.rfind(prefix, 0) == 0; });
+}
+
+// Run by systemd: READY=1 once the program is up, also with the server away; the status
+// line; the watchdog's ping at most 15 s apart while the server is away, and none while a
+// control cycle hangs.
+TEST_F(ServiceControl, SystemdHearsReadinessStatusAndPingsWhileTheControlThreadMoves) {
+  NotifySocket systemd(plant.home.File("notify"));
+  ASSERT_TRUE(systemd.Ok());
+  const TSettings real = plant.settings;
+  std::string error;
+  plant.settings.Comp = "127.0.0.1:1";  // nobody listens there
+  ASSERT_TRUE(plant.WriteIni(&error)) << error;
+  svc = std::make_unique<Service>(plant.home.path(), SystemClock(), op);
+  svc->WindowCreated();
+  pump = std::make_unique<ServicePump>(*svc);
+  const auto up = std::chrono::steady_clock::now();
+  std::vector<NotifySocket::Message> got = systemd.Listen(12000);
+  ASSERT_EQ(Times(got, "READY=1").size(), 1u);
+  EXPECT_LT(Times(got, "READY=1")[0] - up, std::chrono::seconds(1));
+  EXPECT_TRUE(HasPrefix(got, "STATUS=Ждем MySQL сервер 127.0.0.1:1")) << got.size();
+  const auto pings = Times(got, "WATCHDOG=1");
+  ASSERT_GE(pings.size(), 2u);
+  for (size_t i = 1; i < pings.size(); ++i) EXPECT_LE(pings[i] - pings[i - 1], std::chrono::seconds(15));
+  End();
+  pump.reset();
+  svc.reset();
+
+  // With the server: pings while the cycles go on, none while one is held.
+  plant.settings = real;
+  ASSERT_TRUE(plant.WriteIni(&error)) << error;
+  ASSERT_NO_FATAL_FAILURE(Boot());
+  ASSERT_NO_FATAL_FAILURE(StartEmulated());
+  got = systemd.Listen(6000);
+  EXPECT_FALSE(Times(got, "WATCHDOG=1").empty());
+  EXPECT_TRUE(HasPrefix(got, "STATUS=Циклов ")) << (got.empty() ? "" : got.back().Text);
+  svc->Image().CycleHold = true;
+  systemd.Listen(6000);  // the ping for the cycles before the hold
+  got = systemd.Listen(12000);
+  EXPECT_TRUE(Times(got, "WATCHDOG=1").empty());
+  svc->Image().CycleHold = false;
+  got = systemd.Listen(7000);
+  EXPECT_FALSE(Times(got, "WATCHDOG=1").empty());
+  End();
 }
 
 // The setpoints across stops and restarts, with both simulators on their lines: the newest

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -127,6 +128,33 @@ TEST_F(CycleFixture, AFailedReconnectionWaitsASecond) {
   EXPECT_TRUE(Contains(DrainTexts(events), "Не могу подключиться к MySQL серверу."));
 }
 
+TEST_F(CycleFixture, AnUnavailableServerIsSaidOnceAndTriedEveryTenSecondsUntilBack) {
+  plant.connected = false;
+  plant.open_succeeds = false;
+  img.ReconnectFailures = kReconnectFailuresTolerated;
+  const TDateTime lost = clock.Now();
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(ControlCycle(img, plant, events, op));
+  auto texts = DrainTexts(events);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "MySQL сервер недоступен."), 1);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Не могу подключиться к MySQL серверу."), 4);
+  EXPECT_NEAR(clock.Now() - lost, (1 + 10 + 10 + 10) * kSecond, 1e-9);
+  EXPECT_FALSE(img.StopFlag);
+
+  plant.open_succeeds = true;
+  plant.journal_refusals = 2;  // a write queue full after the outage: the records wait
+  ASSERT_TRUE(ControlCycle(img, plant, events, op));
+  const TDateTime back = clock.Now();
+  EXPECT_EQ(img.ReconnectFailures, 0);
+  EXPECT_TRUE(plant.Journal().empty());
+  StampModules(img, 0);
+  for (int i = 0; i < 2; ++i) ControlCycle(img, plant, events, op);
+  EXPECT_EQ(plant.step_calls[4], 2);  // recorded again
+  EXPECT_EQ(plant.Journal(), (std::vector<std::string>{
+                                 "*** Связь с MySQL сервером потеряна ***",
+                                 "=== Связь с MySQL сервером восстановлена (перерыв 0:00:31) ==="}));
+  EXPECT_EQ(plant.JournalMoments(), (std::vector<TDateTime>{lost, back}));
+}
+
 struct ThreadsFixture : CycleFixture {
   TControlThreads threads{img, plant, events, op};
   void TearDown() override {
@@ -135,24 +163,32 @@ struct ThreadsFixture : CycleFixture {
   }
 };
 
-TEST_F(ThreadsFixture, The302ndFailedReconnectionStopsAllThreeThreads) {
-  img.ReconnectFailures = 250;  // earlier outages of this program run count too
+TEST_F(ThreadsFixture, AServerAwayFor302ReconnectionsAndMoreIsWaitedForAndRecordedAgain) {
+  img.ReconnectFailures = 250;  // an earlier outage: the thread's own connection resets it
   plant.open_succeeds = false;
   ASSERT_TRUE(threads.StartControl(nullptr));
-  ASSERT_TRUE(WaitFor([&] { return !threads.Alive(); }, 20000));
-  EXPECT_EQ(img.ReconnectFailures, 302);
-  EXPECT_TRUE(img.StopFlag);
-  EXPECT_FALSE(img.ControlRunning);
-  EXPECT_FALSE(img.JumoPollRunning);
-  EXPECT_FALSE(img.V120PollRunning);
-  EXPECT_FALSE(plant.polling_running_at_close);
+  ASSERT_TRUE(WaitFor([&] { return img.ReconnectFailures > 305; }, 20000));
+  EXPECT_TRUE(img.ControlRunning && img.JumoPollRunning && img.V120PollRunning);
+  EXPECT_FALSE(img.StopFlag);
+
+  plant.open_succeeds = true;
+  ASSERT_TRUE(WaitFor([&] {
+    StampModules(img, 0);  // the polling threads read on
+    return plant.step_calls[4] > 0;
+  }, 20000));
+  EXPECT_EQ(img.ReconnectFailures, 0);
   auto texts = DrainTexts(events);
-  int refused = 0;
-  for (auto& t : texts) refused += t == "*** Поток приема не смог подключиться к серверу! ***";
+  int refused = 0, unavailable = 0;
+  for (auto& t : texts) {
+    refused += t == "*** Поток приема не смог подключиться к серверу! ***";
+    unavailable += t == "MySQL сервер недоступен.";
+  }
   EXPECT_EQ(refused, 11);
-  EXPECT_EQ(texts.back(), "MySQL сервер недоступен.");
-  EXPECT_EQ(plant.Journal(), (std::vector<std::string>{">>> Запуск потока управления. <<<",
-                                                       "<<< Поток управления остановлен. >>>"}));
+  EXPECT_EQ(unavailable, 1);
+  const auto journal = plant.Journal();
+  ASSERT_EQ(journal.size(), 3u);
+  EXPECT_EQ(journal[1], "*** Связь с MySQL сервером потеряна ***");
+  EXPECT_EQ(journal[2].rfind("=== Связь с MySQL сервером восстановлена (перерыв ", 0), 0u) << journal[2];
 }
 
 TEST_F(ThreadsFixture, StartWhileRunningStartsNothingAndStopEndsEverything) {

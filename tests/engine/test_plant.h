@@ -37,6 +37,16 @@ class TestPlant : public ControlPlant {
     journal.push_back(text);
   }
   void LoadSetupConsts() override {}
+  bool JournalAt(TDateTime moment, const std::string& text) override {
+    if (journal_refusals > 0) {
+      --journal_refusals;
+      return false;
+    }
+    std::lock_guard<std::mutex> l(mu_);
+    journal.push_back(text);
+    journal_moments.push_back(moment);
+    return true;
+  }
   LineStart OpenJumoLine(std::string* port) override {
     *port = "COM9";
     return jumo_opens;
@@ -66,12 +76,17 @@ class TestPlant : public ControlPlant {
     std::lock_guard<std::mutex> l(mu_);
     return journal;
   }
+  std::vector<TDateTime> JournalMoments() {  // of the records journalled with a moment
+    std::lock_guard<std::mutex> l(mu_);
+    return journal_moments;
+  }
 
   std::atomic<int> starts{0}, open_attempts{0}, closes{0}, polling_starts{0}, lines_closed{0};
   std::atomic<bool> connected{false}, open_succeeds{true};
   std::atomic<LineStart> jumo_opens{LineStart::Open}, v120_opens{LineStart::Open};
   std::atomic<bool> polling_running_at_close{false};
   std::atomic<int> fail_step{-1}, throw_step{-1};
+  std::atomic<int> journal_refusals{0};  // records of an earlier moment turned away (full queue)
   std::atomic<int> step_calls[5] = {};
 
  private:
@@ -94,6 +109,7 @@ class TestPlant : public ControlPlant {
   TProcessImage& img_;
   std::mutex mu_;
   std::vector<std::string> journal;
+  std::vector<TDateTime> journal_moments;
   WorkerThread v120_, jumo_;
 };
 

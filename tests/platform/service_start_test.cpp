@@ -83,12 +83,12 @@ class DatabaseService : public ::testing::Test {
 
 TEST_F(DatabaseService, StartsTheNamedService) {
   StartDatabaseService("mariadb");
-  EXPECT_EQ(AwaitFile(dir_.File("args")), "start -- mariadb\n");
+  EXPECT_EQ(AwaitFile(dir_.File("args")), "start --no-ask-password -- mariadb\n");
 }
 
 TEST_F(DatabaseService, NameThatLooksLikeAnOptionStaysAName) {
   StartDatabaseService("--force");
-  EXPECT_EQ(AwaitFile(dir_.File("args")), "start -- --force\n");
+  EXPECT_EQ(AwaitFile(dir_.File("args")), "start --no-ask-password -- --force\n");
 }
 
 TEST_F(DatabaseService, EmptyNameSkipsIt) {

@@ -2,7 +2,10 @@
 // refused change is shown and the row returns to its stored values, and "Применить" restarts
 // the control thread with the plan and calibrations read again.
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <map>
 
 #include "app/signal_plan_delegates.h"
@@ -231,7 +234,20 @@ TEST_F(FormEditorsTest, ApplyRestartsTheControlThreadWithTheNewTables) {
   ASSERT_GE(row, 0);
   EXPECT_TRUE(plan->setData(plan->index(row, SignalPlanModel::kAddr), "112", Qt::EditRole));
 
+  // The event loop goes on answering while the control thread stops and the plan reloads.
+  QElapsedTimer since_last;
+  qint64 longest_gap = 0;
+  QTimer beat;
+  QObject::connect(&beat, &QTimer::timeout, [&] {
+    longest_gap = std::max(longest_gap, since_last.restart());
+  });
+  beat.start(10);
+  since_last.start();
+  form_->findChild<QTimer*>("TimerGetLog")->stop();  // the events stay in the ring for the test
   tab->ButSave->click();
+  ASSERT_TRUE(WaitFor([&] { return !service_->Applying(); }, 20000));
+  beat.stop();
+  EXPECT_LT(longest_gap, 1000);
   EXPECT_EQ(db().Count("kalibr where SignalName='PLS'"), 3);
   EXPECT_EQ(db().Count("kalibr where SignalName='PLS' and AVal=50 and FVal=1.5"), 1);
   EXPECT_EQ(img.Signals[img.SignalIndex("PLS")].CalibCount, 3);
@@ -266,6 +282,7 @@ TEST_F(FormEditorsTest, TheEmulatorGridFollowsAReorderedPlan) {
   ASSERT_TRUE(db().Exec("update `signal` set BusName='AUX' where SignalName in ('V1', 'BKK3')"));
   op_.SetAnswer(true);
   form_->TabSheetCalibr->ButSave->click();
+  ASSERT_TRUE(ApplyDone());
   ASSERT_NE(img.SignalIndex("V1"), v1);
   // Every row of the grid shows its own signal's value, and taking the grid again keeps them.
   ASSERT_EQ(grid->rowCount(), img.SignalCount.load() + 2);

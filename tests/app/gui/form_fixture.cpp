@@ -22,6 +22,7 @@ void FormTest::Create(Clock& clock, bool start_timers,
   std::string error;
   ASSERT_TRUE(WriteConfig(home_.path() + "/liron36.INI", s, &error)) << error;
   service_ = std::make_unique<Service>(home_.path(), clock, op_);
+  if (&clock != &SystemClock()) service_->SetUserConnectPauses(1, 200);  // no real waits
   form_ = std::make_unique<TFormMain>(*service_, start_timers);
   form_->SetSessionEndAction([] {});
 }
@@ -43,6 +44,24 @@ void FormTest::TearDown() {
 
 void FormTest::Tick(int n) {
   for (int i = 0; i < n; ++i) form_->TimerUpdateTick();
+}
+
+void FormTest::Boot() {
+  Tick(10);
+  // The user connection opens off the event loop; the ticks load the plan once it is open.
+  for (int waited = 0; waited < 30000 && !service_->StartUpSettled(); waited += 10) {
+    QThread::msleep(10);
+    Tick();
+  }
+  ASSERT_TRUE(service_->StartUpSettled());
+}
+
+bool FormTest::ApplyDone(int ms) {
+  for (int waited = 0; waited < ms && service_->Applying(); waited += 10) {
+    QThread::msleep(10);
+    Tick();
+  }
+  return !service_->Applying();
 }
 
 void FormTest::FlushWrites() {

@@ -35,7 +35,9 @@ class FormTest : public DbTest {
   void Create() { Create(SystemClock()); }
   // Ticks of the update timer: ten of them run the whole start-up sequence.
   void Tick(int n = 1);
-  void Boot() { Tick(10); }
+  void Boot();
+  // "Применить" goes on in the update ticks: ticks until it has reloaded and restarted.
+  bool ApplyDone(int ms = 20000);  // the start-up sequence, until the plan is loaded or the attempts failed
   // Hands the queued statements to the server.
   void FlushWrites();
   // Spins the event loop until cond holds or ms have passed; the result of cond.

@@ -15,10 +15,15 @@ TEST_F(FormRefusalsTest, WithoutTheDatabaseTheWindowStaysUsable) {
   Create(fake_clock_, false, [this](TSettings& s) {
     s.Comp = home_.File("no-server.sock");
     s.AutoStart = true;
+    s.Login = "station";
+    s.ModBUS_PortSpeed = 9600;
+    s.AutoCleanFlag = true;
   });
   Boot();
   EXPECT_FALSE(service_->UserConnection().IsOpen());
-  EXPECT_FALSE(service_->Image().Settings().AutoStart);  // cleared by the failed load
+  // Kept as the operator set it: the attempts go on, and a server that answers later gets
+  // the plan loaded and the control thread started.
+  EXPECT_TRUE(service_->Image().Settings().AutoStart);
   EXPECT_EQ(form_->TabSheetState->LabelThreadState->text(), QStringLiteral("Остановлен"));
   EXPECT_TRUE(form_->TabSheetState->ButStart->isEnabled());
   EXPECT_EQ(form_->TabSheetSignals->Model()->rowCount(), 0);
@@ -29,6 +34,12 @@ TEST_F(FormRefusalsTest, WithoutTheDatabaseTheWindowStaysUsable) {
   EXPECT_EQ(calibr->ComboBoxSignalName->count(), 0);
   calibr->ButAddRecord->click();  // no signal chosen: nothing to add a point to
   EXPECT_EQ(calibr->Model()->rowCount(), 0);
+  // "Скрыть" (the default button) takes the INI's values back, never the design values.
+  form_->ButHide->click();
+  const TSettings s = service_->Image().Settings();
+  EXPECT_EQ(s.Login, "station");
+  EXPECT_EQ(s.ModBUS_PortSpeed, 9600);
+  EXPECT_TRUE(s.AutoCleanFlag);
 }
 
 class FormReadOnlyUserTest : public FormTest {

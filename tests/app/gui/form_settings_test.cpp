@@ -135,14 +135,19 @@ TEST_F(FormSettingsTest, ADoubleClickOnTheTrayBringsTheWindowBack) {
   EXPECT_FALSE(form_->isMinimized());
 }
 
-TEST_F(FormSettingsTest, HiddenModeAppliedBeforeTheSecondTickPutsTheWindowAside) {
+// Before the INI's values are in the tab it holds the design values: nothing is taken from it.
+TEST_F(FormSettingsTest, SettingsAcceptedBeforeTheTabIsFilledChangeNothing) {
   Create(fake_clock_);
   form_->show();
   form_->TabSheetSettings->CheckBoxAutoHide->setChecked(true);
   form_->ButSet->click();
   Tick(2);
-  EXPECT_TRUE(form_->isMinimized());
-  EXPECT_TRUE(form_->isVisible());  // no tray here: minimized only, so it stays reachable
+  EXPECT_FALSE(form_->isMinimized());
+  EXPECT_FALSE(service_->Image().Settings().AutoHide);
+  Boot();
+  form_->TabSheetSettings->CheckBoxAutoHide->setChecked(true);
+  form_->ButSet->click();
+  EXPECT_TRUE(service_->Image().Settings().AutoHide);
 }
 
 TEST_F(FormSettingsTest, TheCloseBoxOnlyMinimizes) {
