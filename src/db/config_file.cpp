@@ -1,5 +1,7 @@
 #include "db/config_file.h"
 
+#include <algorithm>
+
 #include "db/ini_file.h"
 #include "db/password_cipher.h"
 
@@ -45,6 +47,7 @@ bool ReadConfig(const std::string& path, TSettings& s, std::string* error) {
   s.Comp = ini.ReadString(kMySQL, "Comp", s.Comp);
   s.Password = ini.ReadString(kMySQL, "Password", "");
   s.Version = ini.ReadInteger(kMySQL, "Version", s.Version);
+  s.SpoolDays = std::max<int32_t>(1, ini.ReadInteger(kMySQL, "SpoolDays", s.SpoolDays));
 
   if (!s.Password.empty()) {
     std::string plain;

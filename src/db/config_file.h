@@ -13,7 +13,8 @@
 
 namespace liron {
 
-// Reads the sixteen keys of sections "main" and "MySQL" into s. A missing key or an invalid
+// Reads the sixteen keys of sections "main" and "MySQL" into s, and the read-only SpoolDays
+// (below 1 counts as 1). A missing key or an invalid
 // number keeps the value s holds; a missing Password gives the empty password. DatabaseSize
 // below 60 becomes 60; AverageLen below 1 or above kMaxAverageLen is refused and the current
 // value kept. False with the reason in *error when the file exists but cannot be read (s

@@ -53,12 +53,16 @@ Service::Service(const std::string& home, Clock& clock, Operator& op)
       img_(clock, &op),
       queues_(events_),
       journal_(queues_, events_, clock),
+      spool_(events_),
       vision_(std::make_unique<TVisionLink>(clock, &op)),
       auto_clean_(clock),
       control_(img_, *this, events_, op),
       systemd_(clock) {
   img_.Delivery.SetJournal(
       [this](const std::string& text) { journal_.WriteJournal(text, kServiceOriginator); });
+  std::string error;
+  if (!spool_.Open(home_.Dir + "/" + kSpoolFileName, &error))
+    events_.PostEvent("*** Буфер записей недоступен: " + error + " ***");
 }
 
 Service::~Service() {
@@ -206,6 +210,7 @@ void Service::LoadConfig() {
   user_.SetConnParam("User_Name", s.Login);
   user_.SetConnParam("Password", s.Password);
   img_.SetSettings(s);
+  spool_.SetLimitDays(s.SpoolDays);
   settings_read_ = true;
   // AutoStart stays as the operator set it: a server that answers late still gets it.
   user_keeper_.KeepOpening(kUserConnectAttempts, connect_gap_ms_, connect_retry_ms_);

@@ -24,6 +24,9 @@ struct TSettings {
   std::string Comp = "127.0.0.1";        // MySQL server: host, host:port or a socket path
   std::string Login = "root";
   std::string Password;                 // plain text in memory, enciphered in the file
+  // Days of records the local spool (spool.db) keeps while the server is away; never below 1.
+  // Read only: the file keeps what the engineer wrote.
+  int32_t SpoolDays = 7;
 };
 
 constexpr int32_t kMinDatabaseSize = 60;

@@ -74,7 +74,7 @@ TEST_F(ConfigFile, ValuesAreReadAsTheStationWroteThem) {
       "[MAIN]\r\nmaxwritecount=3\r\nV120_PortName=COM2\r\nV120_PortSpeed=0x2580\r\n"
       "ModBUS_PortSpeed=38400\r\nAutoStart=1\r\nShowEmulTab=1\r\nAutoHide=2\r\nSaveLogFlag=0\r\n"
       "[mysql]\r\nAutoCleanFlag=0\r\nDatabaseSize=365\r\nLogin=liron\r\nComp=db:3307\r\n"
-      "Version=5\r\n");
+      "Version=5\r\nSpoolDays=30\r\n");
   EXPECT_EQ(s.MaxWriteCount, 3);
   EXPECT_EQ(s.V120_PortName, "COM2");
   EXPECT_EQ(s.V120_PortSpeed, 9600);
@@ -88,9 +88,11 @@ TEST_F(ConfigFile, ValuesAreReadAsTheStationWroteThem) {
   EXPECT_EQ(s.Login, "liron");
   EXPECT_EQ(s.Comp, "db:3307");
   EXPECT_EQ(s.Version, 5);
+  EXPECT_EQ(s.SpoolDays, 30);
 }
 
 TEST_F(ConfigFile, DatabaseSizeIsAtLeastSixtyAndAverageLenFromOneToAnHour) {
+  EXPECT_EQ(Read("[MySQL]\nSpoolDays=0\n").SpoolDays, 1);
   EXPECT_EQ(Read("[MySQL]\nDatabaseSize=10\n").DatabaseSize, 60);
   EXPECT_EQ(Read("[MySQL]\nDatabaseSize=-5\n").DatabaseSize, 60);
   TSettings current;
