@@ -50,6 +50,8 @@ class EmulatedPlant : public ControlPlant {
   bool OpenWork() override { return true; }
   bool WorkConnected() override { return true; }
   void CloseWork() override {}
+  bool StartWorkCheck() override { return true; }
+  WorkCheck LastWorkCheck() override { return {0, true}; }
   void Journal(const std::string&) override {}
   bool JournalAt(TDateTime, const std::string&) override { return true; }
   void LoadSetupConsts() override {}

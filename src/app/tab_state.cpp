@@ -27,6 +27,7 @@ TabState::TabState(QWidget* parent) : QWidget(parent) {
   LabelJumoCycles = ValueLabel("LabelJumoCycles", QStringLiteral("0"));
   LabelErrorCounter = ValueLabel("LabelErrorCounter", QStringLiteral("0"));
   LabelRunningTime = ValueLabel("LabelRunningTime", QStringLiteral("00:00:00"));
+  LabelSpool = ValueLabel("LabelSpool", QStringLiteral("0"));
   LabelJumoError = ValueLabel("LabelJumoError", QString());
   LabelV120Error = ValueLabel("LabelV120Error", QString());
   LabelJumoError->setWordWrap(true);
@@ -42,6 +43,7 @@ TabState::TabState(QWidget* parent) : QWidget(parent) {
   form->addRow(QStringLiteral("Циклов опроса JUMO:"), LabelJumoCycles);
   form->addRow(QStringLiteral("Количество ошибок:"), LabelErrorCounter);
   form->addRow(QStringLiteral("Время работы потока:"), LabelRunningTime);
+  form->addRow(QStringLiteral("Записей в буфере:"), LabelSpool);
 
   ButStart = new QPushButton(QStringLiteral("Старт"));
   ButStart->setObjectName(QStringLiteral("ButStart"));
@@ -103,6 +105,7 @@ void TabState::Refresh(Service& service) {
   ButStart->setEnabled(!running);
   ButStop->setEnabled(running);
   LabelRunningTime->setText(QString::fromStdString(service.RunningTimeText()));
+  LabelSpool->setText(QString::fromStdString(service.SpoolDepthText()));
   ShowModuleState(service);
 }
 

@@ -28,6 +28,7 @@ class TabState : public QWidget {
   QLabel* LabelJumoCycles;
   QLabel* LabelErrorCounter;
   QLabel* LabelRunningTime;
+  QLabel* LabelSpool;  // records waiting in the local spool, and the oldest one's moment
   QLabel* LabelJumoError;
   QLabel* LabelV120Error;
   QPushButton* ButStart;

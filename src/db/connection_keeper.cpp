@@ -35,16 +35,30 @@ bool TConnectionKeeper::StartLocked(Job job) {
   return true;
 }
 
-TConnectionKeeper::Check TConnectionKeeper::Ensure(uint32_t wait_ms, std::string* error) {
-  std::unique_lock<std::mutex> l(mu_);
-  const bool started = StartLocked([this] {
+bool TConnectionKeeper::StartCheckLocked() {
+  return StartLocked([this] {
     std::string e;
     const bool ok = conn_.Connected() || conn_.Open(&e);
     std::lock_guard<std::mutex> g(mu_);
     check_ok_ = ok;
     check_error_ = e;
+    ++checks_finished_;
   });
-  if (!started) return Check::Busy;
+}
+
+bool TConnectionKeeper::StartCheck() {
+  std::lock_guard<std::mutex> l(mu_);
+  return StartCheckLocked();
+}
+
+TConnectionKeeper::Result TConnectionKeeper::LastCheck() const {
+  std::lock_guard<std::mutex> l(mu_);
+  return {checks_finished_, check_ok_, check_error_};
+}
+
+TConnectionKeeper::Check TConnectionKeeper::Ensure(uint32_t wait_ms, std::string* error) {
+  std::unique_lock<std::mutex> l(mu_);
+  if (!StartCheckLocked()) return Check::Busy;
   if (!cv_.wait_for(l, std::chrono::milliseconds(wait_ms), [this] { return !busy_; }))
     return Check::Busy;
   thread_.join();  // it has let go of mu_ and only returns: no thread left behind

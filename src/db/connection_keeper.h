@@ -28,6 +28,16 @@ class TConnectionKeeper {
   // the opening of KeepOpening, goes on after that; Failed with the client's error text.
   Check Ensure(uint32_t wait_ms, std::string* error);
 
+  // The same check without waiting for it: false while a check or an opening is in progress.
+  // LastCheck tells how it ended once it has.
+  bool StartCheck();
+  struct Result {
+    uint64_t Finished = 0;  // checks ended so far: a new one has ended when this moves on
+    bool Ok = false;        // the connection stood, or was reopened
+    std::string Error;      // the client's text when it could not be opened
+  };
+  Result LastCheck() const;
+
   // Start-up: tries to open the connection `attempts` times gap_ms apart, then every retry_ms
   // until it opens or the keeper ends. Returns at once.
   void KeepOpening(int attempts, uint32_t gap_ms, uint32_t retry_ms);
@@ -48,6 +58,7 @@ class TConnectionKeeper {
   bool StartLocked(Job job);
   // Sleeps ms unless the keeper ends meanwhile; false when it ends.
   bool Pause(uint32_t ms);
+  bool StartCheckLocked();
 
   TMySQLConnection& conn_;
   mutable std::mutex mu_;
@@ -56,6 +67,7 @@ class TConnectionKeeper {
   bool ending_ = false;
   bool check_ok_ = false;
   std::string check_error_;
+  uint64_t checks_finished_ = 0;
   Opening opening_;
   std::thread thread_;
 };

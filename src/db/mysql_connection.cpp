@@ -158,6 +158,7 @@ bool TMySQLConnection::Open(std::string* error) {
     std::lock_guard<std::mutex> l(mu_);
     old = handle_;
     handle_ = h;
+    open_ = true;
   }
   if (old) mysql_close(old);
   return true;
@@ -169,14 +170,12 @@ void TMySQLConnection::Close() {
     std::lock_guard<std::mutex> l(mu_);
     old = handle_;
     handle_ = nullptr;
+    open_ = false;
   }
   if (old) mysql_close(old);
 }
 
-bool TMySQLConnection::IsOpen() const {
-  std::lock_guard<std::mutex> l(mu_);
-  return handle_ != nullptr;
-}
+bool TMySQLConnection::IsOpen() const { return open_.load(); }
 
 bool TMySQLConnection::Connected() {
   std::lock_guard<std::mutex> l(mu_);
@@ -189,6 +188,7 @@ bool TMySQLConnection::Connected() {
 void TMySQLConnection::DropLocked() {
   mysql_close(handle_);
   handle_ = nullptr;
+  open_ = false;
 }
 
 bool TMySQLConnection::FailLocked(std::string* error, unsigned* code) {

@@ -3,6 +3,7 @@
 // the control thread may open and close it while the GUI thread executes statements on it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -66,7 +67,8 @@ class TMySQLConnection {
   // failed ping closes the handle).
   bool Connected();
   // Whether a handle is held, without asking the server: what the queue timers check every
-  // 100 ms. A statement that finds the link lost drops the handle.
+  // 100 ms. A statement that finds the link lost drops the handle. Never waits, not even for
+  // a statement in progress on another thread.
   bool IsOpen() const;
 
   // Executes a statement that returns no rows; *matched (when given) gets the rows it matched,
@@ -85,6 +87,7 @@ class TMySQLConnection {
   mutable std::mutex params_mu_;
   std::vector<std::string> params_;
   st_mysql* handle_ = nullptr;
+  std::atomic<bool> open_{false};  // handle_ != nullptr, readable without mu_
 };
 
 }  // namespace liron

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <utility>
 #include <vector>
 
+#include "db/spool_store.h"
 #include "db/sql_text.h"
 #include "platform/datetime.h"
 
@@ -17,6 +19,16 @@ int PlanRows(const TProcessImage& img) {
 }
 
 bool IsCounterRow(const std::string& name) { return name.find("G_1T") != std::string::npos; }
+
+// A new minute starts with nothing booked, unless an earlier run of the program already booked
+// part of it (a restart within the minute): the spool noted that part.
+void StartMinute(TMinuteRow& m, const std::string& key, TSpoolStore* spool) {
+  m = TMinuteRow{};
+  m.Key = key;
+  if (!spool) return;
+  const TSpoolSeeds seeds = spool->Seeds();
+  if (seeds.HasMinute && seeds.MinuteKey == key) m.CounterAmount = seeds.CounterAmount;
+}
 
 }  // namespace
 
@@ -47,9 +59,12 @@ bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queu
       if (row.SignalName.empty() || row.Direction == "WRITE") continue;
       sql += ", " + row.SignalName + "=" + SqlNumber(img.PhysValues.Get(i));
     }
-    queues.QueueSQL(sql, [&state](bool executed, uint64_t matched) {
-      if (executed && matched == 0) state.StateRowChecked = false;  // the row was deleted
-    });
+    queues.QueueSQL(
+        sql,
+        [&state](bool executed, uint64_t matched) {
+          if (executed && matched == 0) state.StateRowChecked = false;  // the row was deleted
+        },
+        TSpoolKind::kLastState);
     return true;
   } catch (const std::exception&) {
     events.PostEvent("!!! Ошибка в функции UpdateStateRecord() !!!");
@@ -97,17 +112,49 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
       sql = columns + ") " + values + " FROM DUAL WHERE NOT EXISTS (SELECT 1 FROM pu_data WHERE "
             "RecMoment=" + SqlText(key) + ")";
     }
+    // The same row as absolute values, for the spool.
+    double amount = 0;
+    for (const auto& [row, avg] : booked) amount += avg;
+    std::shared_ptr<const TMinuteRow> absolute;
+    {
+      std::lock_guard<std::mutex> l(state.MinuteMu);
+      TMinuteRow& m = state.Minute;
+      if (m.Key != key) StartMinute(m, key, state.Spool);
+      m.I_1T1 = img.CounterLast;
+      m.Values.clear();
+      for (int k = 0; k < count; ++k) {
+        const std::string& name = img.Signals[k].SignalName;
+        if (name.empty()) continue;
+        if (IsCounterRow(name))
+          m.CounterColumn = "G_1T1";
+        else
+          m.Values.emplace_back(name, img.AvgValues.Get(k));
+      }
+      auto row = std::make_shared<TMinuteRow>(m);
+      row->CounterAmount += amount;
+      absolute = std::move(row);
+    }
     // Runs on the write queue's timer. A minute's row that was already there (a restart within
     // the minute) takes the increments with the next update.
-    auto done = [&img, &state, booked, update](bool executed, uint64_t matched) {
-      if (executed && matched > 0) return;
-      for (const auto& [row, amount] : booked) img.RawValues.Add(row, amount);
+    auto done = [&img, &state, booked, update, absolute, amount](bool executed,
+                                                                uint64_t matched) {
+      if (executed && matched > 0) {
+        if (state.Spool) state.Spool->NoteMinute(*absolute);
+        return;
+      }
+      for (const auto& [row, value] : booked) img.RawValues.Add(row, value);
+      {
+        std::lock_guard<std::mutex> l(state.MinuteMu);
+        if (state.Minute.Key == absolute->Key) state.Minute.CounterAmount -= amount;
+      }
       if (update ? executed : !executed) state.MinuteRowMissing = true;  // no row to add to
     };
-    if (queues.QueueSQL(sql, done)) {
+    if (queues.QueueSQL(sql, done, TSpoolKind::kMinute, absolute)) {
       // Only a queued insert makes the minute's row exist; otherwise the next cycle inserts.
       if (!update) state.LastMinuteKey = key;
-      for (const auto& [row, amount] : booked) img.RawValues.Add(row, -amount);
+      for (const auto& [row, value] : booked) img.RawValues.Add(row, -value);
+      std::lock_guard<std::mutex> l(state.MinuteMu);
+      if (state.Minute.Key == key) state.Minute.CounterAmount += amount;
     }
     return true;
   } catch (const std::exception&) {

@@ -4,14 +4,18 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "db/mysql_connection.h"
+#include "db/spool_record.h"
 #include "db/sql_queues.h"
 #include "image/process_image.h"
 #include "platform/event_fifo.h"
 
 namespace liron {
+
+class TSpoolStore;
 
 // Kept for the whole run of the program; survives stops and starts of the control thread.
 // The flags are also cleared by the write queue's timer when the server matched no row.
@@ -19,6 +23,14 @@ struct TRecordState {
   std::atomic<bool> StateRowChecked{false};  // last_state has been made sure to hold a row
   std::string LastMinuteKey;                 // RecMoment of the pu_data row written last
   std::atomic<bool> MinuteRowMissing{false};  // a queued pu_data statement found no row
+  // The current minute's row as absolute values: its latest averages and the whole counter
+  // amount its statements booked (less what the server gave back). Each minute statement
+  // carries a copy, which the spool keeps instead of the statement when it cannot be written.
+  std::mutex MinuteMu;
+  TMinuteRow Minute;
+  // The spool notes each minute row the server took (the seeds of a start without it), and
+  // gives the amount of a minute begun before a restart. nullptr: none.
+  TSpoolStore* Spool = nullptr;
 };
 
 // Control thread, after TranslateIn. Until the row is known to be there (first call of the
@@ -36,7 +48,8 @@ bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queu
 // value taken off its raw accumulator. An increment is never lost: a statement the full write
 // queue refuses books nothing, and one the server refused or that found no row to add to gives
 // its increments back to the accumulator for the next statement. A minute's row that could
-// not be inserted, or went away, is inserted by the next cycle. False
+// not be inserted, or went away, is inserted by the next cycle. Every statement carries the
+// minute's absolute row (TRecordState::Minute) for the spool. False
 // with the event "!!! Ошибка в функции Update_PAF_record() !!!" when it could not finish.
 bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queues,
                        TEventFIFO& events);

@@ -385,6 +385,13 @@ TSpoolDepth TSpoolStore::Depth() {
   return d;
 }
 
+bool TSpoolStore::Empty() {
+  std::lock_guard<std::mutex> l(mu_);
+  if (!db_.IsOpen()) return true;
+  TSqliteStmt s(db_, "SELECT 1 FROM record LIMIT 1");
+  return !s.Step();
+}
+
 TSpoolSeeds TSpoolStore::Seeds() {
   std::lock_guard<std::mutex> l(mu_);
   TSpoolSeeds seeds;

@@ -102,6 +102,7 @@ class TSpoolStore {
   bool SetAside(const TSpoolItem& item, const std::string& statement, const std::string& error);
 
   TSpoolDepth Depth();
+  bool Empty();  // no record waits (also when the file is not open); cheaper than Depth
   TSpoolSeeds Seeds();
   std::vector<TSetAsideRecord> SetAsideList();  // oldest first
 

@@ -6,6 +6,7 @@
 
 #include <strings.h>
 
+#include "db/spool_store.h"
 #include "db/sql_text.h"
 
 namespace liron {
@@ -18,6 +19,7 @@ struct TSqlQueues::SelectItem {
   std::mutex mu;
   std::condition_variable done_cv;  // DoneEvent
   bool Done = false;
+  bool Failed = false;  // done without an answer: the connection was not there
   bool Abandoned = false;
   TSqlValue Result;
 };
@@ -26,16 +28,65 @@ TSqlQueues::TSqlQueues(TEventFIFO& events) : events_(events) {}
 
 TSqlQueues::~TSqlQueues() = default;
 
-bool TSqlQueues::QueueSQL(const std::string& statement, StatementDone done) {
+bool TSqlQueues::QueueSQL(const std::string& statement, StatementDone done, TSpoolKind kind,
+                          std::shared_ptr<const TMinuteRow> minute) {
   try {
     std::lock_guard<std::mutex> l(work_mu_);
-    if (static_cast<int>(work_.size()) > kSqlQueueLimit) return false;
-    work_.push_back({statement, std::move(done)});
+    if (static_cast<int>(work_.size()) > kSqlQueueLimit) {
+      if (!spool_.load()) return false;
+      spill_ = true;  // the next write run moves the queue into the spool
+    }
+    work_.push_back({statement, std::move(done), kind, std::move(minute)});
     return true;
   } catch (const std::exception&) {
     return false;
   }
 }
+
+void TSqlQueues::AttachSpool(TSpoolStore* spool) { spool_ = spool; }
+
+bool TSqlQueues::SpillWanted() const { return spill_.load(); }
+
+int TSqlQueues::MoveToSpool(TDateTime moment) {
+  TSpoolStore* spool = spool_.load();
+  if (!spool) return 0;
+  std::unique_lock<std::mutex> run(run_mu_, std::try_to_lock);
+  if (!run.owns_lock()) return 0;
+  int moved = 0;
+  try {
+    for (;;) {
+      Statement statement;
+      {
+        std::lock_guard<std::mutex> l(work_mu_);
+        if (work_.empty()) {
+          spill_ = false;
+          break;
+        }
+        statement = work_.front();  // only a run removes, and this one holds run_mu_
+      }
+      bool stored = false;
+      switch (statement.Kind) {
+        case TSpoolKind::kMinute:
+          stored = statement.Minute && spool->AppendMinute(moment, *statement.Minute);
+          break;
+        case TSpoolKind::kLastState:
+          stored = spool->AppendLastState(moment, statement.Text);
+          break;
+        case TSpoolKind::kStatement:
+          stored = spool->AppendStatement(moment, statement.Text);
+          break;
+      }
+      if (!stored) break;  // it stays in the queue; the spool said why in its event
+      std::lock_guard<std::mutex> l(work_mu_);
+      work_.pop_front();
+      ++moved;
+    }
+  } catch (const std::exception&) {
+  }
+  return moved;
+}
+
+void TSqlQueues::AnswerSelectsOn(const TMySQLConnection* conn) { select_conn_ = conn; }
 
 int TSqlQueues::WaitingStatements() const {
   std::lock_guard<std::mutex> l(work_mu_);
@@ -89,6 +140,8 @@ int TSqlQueues::RunWriteQueue(TMySQLConnection& conn, const std::function<void()
 }
 
 bool TSqlQueues::SelectValue(const std::string& query, TSqlValue* result) {
+  const TMySQLConnection* conn = select_conn_.load();
+  if (conn && !conn->IsOpen()) return false;  // no server to ask: no waiting for one
   std::shared_ptr<SelectItem> item;
   try {
     item = std::make_shared<SelectItem>();
@@ -105,6 +158,7 @@ bool TSqlQueues::SelectValue(const std::string& query, TSqlValue* result) {
     item->Abandoned = true;
     return false;
   }
+  if (item->Failed) return false;
   *result = std::move(item->Result);
   return true;
 }
@@ -115,13 +169,15 @@ int TSqlQueues::RunSelectQueue(TMySQLConnection& conn) {
   int served = 0;
   try {
     if (!conn.IsOpen()) {
-      // Nothing can be answered, but requests whose requesters gave up are let go, so that a
-      // long outage does not pile them up.
+      // Nothing can be answered: every requester is told so at once, none waits its time-out.
       std::lock_guard<std::mutex> l(select_mu_);
-      std::erase_if(select_, [](const std::shared_ptr<SelectItem>& item) {
+      for (const std::shared_ptr<SelectItem>& item : select_) {
         std::lock_guard<std::mutex> il(item->mu);
-        return item->Abandoned;
-      });
+        item->Done = true;
+        item->Failed = true;
+        item->done_cv.notify_one();
+      }
+      select_.clear();
       return 0;
     }
     while (served < kStatementsPerRun) {

@@ -1,8 +1,10 @@
 // The write queue and the select queue: the control thread never executes SQL itself. It
 // queues changing statements (fire and forget) and hands one-value selects to the GUI thread,
-// whose 100 ms timers execute both on the work connection.
+// whose 100 ms timers execute both on the work connection. What cannot be written now the
+// owner moves into the local spool (MoveToSpool).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,10 +14,13 @@
 #include <vector>
 
 #include "db/mysql_connection.h"
+#include "db/spool_record.h"
 #include "db/sql_value.h"
 #include "platform/event_fifo.h"
 
 namespace liron {
+
+class TSpoolStore;
 
 constexpr int kSqlQueueLimit = 100;          // more than this many waiting: refused
 constexpr int kStatementsPerRun = 12;
@@ -31,8 +36,25 @@ class TSqlQueues {
   explicit TSqlQueues(TEventFIFO& events);
   ~TSqlQueues();
 
-  // Any thread. False (statement dropped, done never called) when more than 100 are waiting.
-  bool QueueSQL(const std::string& statement, StatementDone done = nullptr);
+  // Any thread. False (statement dropped, done never called) when more than 100 are waiting
+  // and no spool takes the overflow. kind tells the spool what the statement is; a minute row
+  // of pu_data comes with its absolute values, which the spool keeps instead of the statement.
+  bool QueueSQL(const std::string& statement, StatementDone done = nullptr,
+                TSpoolKind kind = TSpoolKind::kStatement,
+                std::shared_ptr<const TMinuteRow> minute = nullptr);
+
+  // With a spool attached, a full queue turns nothing away: it asks (SpillWanted) for its
+  // statements to be moved into the spool by the next write run.
+  void AttachSpool(TSpoolStore* spool);
+  bool SpillWanted() const;
+  // GUI thread (or the end): moves every waiting statement, in order, into the attached spool,
+  // stamped with moment; their done is never called (the spool writes them later, minute rows
+  // as absolute values). Stops at one the spool could not store. Returns the number moved.
+  int MoveToSpool(TDateTime moment);
+
+  // Selects fail at once, without queueing, while conn (the connection that answers them)
+  // holds no handle; nullptr: always queued.
+  void AnswerSelectsOn(const TMySQLConnection* conn);
   int WaitingStatements() const;
   std::vector<std::string> WaitingSnapshot() const;  // oldest first, for tests and display
 
@@ -48,7 +70,7 @@ class TSqlQueues {
   // server is not dropped: it stays first in the queue for the next open connection.
   int RunWriteQueue(TMySQLConnection& conn, const std::function<void()>& after_pass);
   // GUI thread, every 100 ms: answers up to 12 waiting selects on conn; abandoned requests
-  // are released without counting, also while conn is not open.
+  // are released without counting. While conn is not open every waiting select fails at once.
   int RunSelectQueue(TMySQLConnection& conn);
   int WaitingSelects() const;
 
@@ -57,8 +79,13 @@ class TSqlQueues {
   struct Statement {
     std::string Text;
     StatementDone Done;
+    TSpoolKind Kind = TSpoolKind::kStatement;
+    std::shared_ptr<const TMinuteRow> Minute;
   };
   TEventFIFO& events_;
+  std::atomic<TSpoolStore*> spool_{nullptr};
+  std::atomic<bool> spill_{false};
+  std::atomic<const TMySQLConnection*> select_conn_{nullptr};
   mutable std::mutex work_mu_;
   std::deque<Statement> work_;
   mutable std::mutex select_mu_;

@@ -41,47 +41,65 @@ std::string SpanText(double days) {
   return buf;
 }
 
-// The loss is journalled once the connection is back, with its own moment, then the return
-// with the outage's span; what a full write queue refused is tried again by the next cycle.
+// The loss is journalled as soon as it is found, with its own moment, the return once the
+// connection is back, with the outage's span; what a full write queue refused is tried again
+// by the next cycle.
 void JournalOutage(TProcessImage& img, ControlPlant& plant) {
   auto& o = img.WorkOutage;
+  if (o.Lost == 0) return;
+  if (!o.LossJournalled) {
+    if (!plant.JournalAt(o.Lost, "*** Связь с MySQL сервером потеряна ***")) return;
+    o.LossJournalled = true;
+  }
   if (o.Back == 0) return;
-  if (!o.LossJournalled && !plant.JournalAt(o.Lost, "*** Связь с MySQL сервером потеряна ***"))
-    return;
-  o.LossJournalled = true;
   if (!plant.JournalAt(o.Back, "=== Связь с MySQL сервером восстановлена (перерыв " +
                                    SpanText(o.Back - o.Lost) + ") ==="))
     return;
   o = {};
 }
 
+// Keeps the work connection without ever waiting for the server: the checks and the
+// reconnection attempts run off this thread, and each cycle only takes note of how the last
+// one ended and starts the next. While the server answers, every cycle checks; while it is
+// away, every cycle tries again (about once a second), and once it has been said to be
+// unavailable, every 10 s.
+void KeepWorkConnection(TProcessImage& img, ControlPlant& plant, TEventFIFO& events) {
+  Clock& clock = img.clock;
+  auto& checks = img.WorkChecks;
+  const ControlPlant::WorkCheck last = plant.LastWorkCheck();
+  if (last.Finished != checks.Seen) {
+    checks.Seen = last.Finished;
+    if (!last.Ok) {
+      events.PostEvent("Не могу подключиться к MySQL серверу.");
+      const int32_t before = img.ReconnectFailures.fetch_add(1);
+      if (before == kReconnectFailuresTolerated + 1) events.PostEvent("MySQL сервер недоступен.");
+    }
+  }
+  auto& outage = img.WorkOutage;
+  const bool up = plant.WorkConnected();
+  const bool away = outage.Lost != 0 && outage.Back == 0;
+  if (!up && !away) outage = {.Lost = clock.Now()};  // a new outage
+  if (up && away) {
+    outage.Back = clock.Now();
+    img.ReconnectFailures = 0;
+  }
+  const uint32_t gap =
+      img.ReconnectFailures.load() > kReconnectFailuresTolerated ? kUnavailableRetryMs : 0;
+  if (checks.Started && clock.Ticks() - checks.StartedAt < gap) return;
+  if (plant.StartWorkCheck()) {
+    checks.Started = true;
+    checks.StartedAt = clock.Ticks();
+  }
+}
+
 }  // namespace
 
+// The cycle runs whether or not the server answers: its records wait in the local spool
+// while it does not.
 bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Operator& op) {
   Clock& clock = img.clock;
   const uint32_t start = clock.Ticks();
-  if (!plant.WorkConnected()) {
-    auto& outage = img.WorkOutage;
-    if (outage.Lost == 0 || outage.Back != 0) outage = {.Lost = clock.Now()};  // a new outage
-    img.ControlProgress.fetch_add(1);  // a reconnection attempt is progress, before and after
-    const bool opened = plant.OpenWork();
-    img.ControlProgress.fetch_add(1);
-    if (opened) {
-      img.ReconnectFailures = 0;
-      outage.Back = clock.Now();
-      JournalOutage(img, plant);
-      img.ResetAverages();
-      return true;  // straight to the next cycle: no pacing, no counters
-    }
-    events.PostEvent("Не могу подключиться к MySQL серверу.");
-    const int32_t before = img.ReconnectFailures.fetch_add(1);
-    if (before == kReconnectFailuresTolerated + 1) events.PostEvent("MySQL сервер недоступен.");
-    if (before > kReconnectFailuresTolerated)
-      SleepUnlessStopped(clock, img.StopFlag, kUnavailableRetryMs);
-    else
-      clock.SleepMs(kReconnectWaitMs);
-    return true;
-  }
+  KeepWorkConnection(img, plant, events);
   JournalOutage(img, plant);
   bool good = false;
   try {
@@ -104,6 +122,7 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
   img.CycleErrorCounter = 0;
 
   img.WorkOutage = {};
+  img.WorkChecks = {};
 
   plant.CopyConnectionParams();
   for (int attempt = 0; attempt < kConnectAttemptsAtStart; ++attempt) {

@@ -1,5 +1,6 @@
 // The control thread: start-up of the links and polling threads, then one paced cycle per
-// 980 ms until StopFlag, with reconnection of the work connection, then an orderly shutdown.
+// 980 ms until StopFlag, whether or not the server answers (the work connection is checked and
+// reopened off the thread), then an orderly shutdown.
 #pragma once
 
 #include "engine/control_plant.h"
@@ -10,10 +11,9 @@
 namespace liron {
 
 constexpr int kConnectAttemptsAtStart = 11;
-// Failed reconnections in a row retried every second; the 302nd says the server is unavailable
+// Failed reconnections in a row retried every cycle; the 302nd says the server is unavailable
 // and from then on the thread tries every 10 s until the server is back.
 constexpr int kReconnectFailuresTolerated = 300;
-constexpr uint32_t kReconnectWaitMs = 1000;
 constexpr uint32_t kUnavailableRetryMs = 10000;
 constexpr uint32_t kAfterCycleSleepMs = 50;
 constexpr double kReadinessWindowDays = 5.0 / 86400.0;

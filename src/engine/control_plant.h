@@ -3,6 +3,7 @@
 // tests of the loop's own rules (pacing, readiness, reconnection, stop) plug in their own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "links/line_keeper.h"
@@ -16,9 +17,18 @@ class ControlPlant {
 
   // Work connection: copy the user connection's parameters, open, state, close.
   virtual void CopyConnectionParams() = 0;
-  virtual bool OpenWork() = 0;  // true when it is connected afterwards
+  virtual bool OpenWork() = 0;  // true when it is connected afterwards; start-up only
+  // Whether the connection is held, without asking the server: never waits.
   virtual bool WorkConnected() = 0;
   virtual void CloseWork() = 0;
+  // Asks the server, off the control thread, whether the work connection still stands, and
+  // reopens it when it does not; false while the check before is still going on.
+  virtual bool StartWorkCheck() = 0;
+  struct WorkCheck {
+    uint64_t Finished = 0;  // checks ended so far
+    bool Ok = false;        // how the last one ended
+  };
+  virtual WorkCheck LastWorkCheck() = 0;
 
   virtual void Journal(const std::string& text) = 0;  // originator: the service itself
   // A record of an earlier moment; false when it could not be queued.

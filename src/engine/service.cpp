@@ -9,6 +9,7 @@
 #include "db/event_log.h"
 #include "db/setup_consts.h"
 #include "db/signal_loader.h"
+#include "db/write_pass.h"
 #include "links/jumo_poll.h"
 #include "links/modbus.h"
 #include "links/setpoint_write.h"
@@ -61,8 +62,14 @@ Service::Service(const std::string& home, Clock& clock, Operator& op)
   img_.Delivery.SetJournal(
       [this](const std::string& text) { journal_.WriteJournal(text, kServiceOriginator); });
   std::string error;
-  if (!spool_.Open(home_.Dir + "/" + kSpoolFileName, &error))
+  if (!spool_.Open(home_.Dir + "/" + kSpoolFileName, &error)) {
     events_.PostEvent("*** Буфер записей недоступен: " + error + " ***");
+  } else {
+    // What cannot be written now waits in the spool; without one it waits in memory.
+    queues_.AttachSpool(&spool_);
+    records_.Spool = &spool_;
+  }
+  queues_.AnswerSelectsOn(&work_);
 }
 
 Service::~Service() {
@@ -81,14 +88,18 @@ void Service::RunWriteQueue() {
   std::unique_lock<std::mutex> l(run_mu_, std::try_to_lock);
   if (!l.owns_lock()) return;
   try {
-    // The automatic clean follows a pass over the queue, only while the work connection is up.
-    queues_.RunWriteQueue(work_, [this] {
-      const TSettings s = img_.Settings();
-      auto_clean_.Check(queues_, s.AutoCleanFlag, s.DatabaseSize);
-    });
+    PassWrites();
   } catch (...) {
     op_.Beep();
   }
+}
+
+int Service::PassWrites() {
+  // The automatic clean follows a pass over the queue, only while the work connection is up.
+  return liron::PassWrites(queues_, spool_, work_, events_, clock_.Now(), [this] {
+    const TSettings s = img_.Settings();
+    auto_clean_.Check(queues_, s.AutoCleanFlag, s.DatabaseSize);
+  });
 }
 
 void Service::RunSelectQueue() {
@@ -366,15 +377,19 @@ void Service::ContinueApply(TUpdateActions& a) {
   StartControl();
 }
 
+// What the server does not take within ms stays in the spool for the next start.
 void Service::FlushWriteQueue(uint32_t ms) {
   const uint32_t start = SystemClock().Ticks();
-  if (!work_.Connected()) {
+  bool open = work_.Connected();
+  if (!open) {
     work_.SetParams(user_.Params());
-    if (!work_.Open()) return;
+    open = work_.Open();
   }
-  while (queues_.WaitingStatements() > 0 && SystemClock().Ticks() - start < ms) {
-    if (queues_.RunWriteQueue(work_) == 0) break;
+  while (open && (queues_.WaitingStatements() > 0 || !spool_.Empty()) &&
+         SystemClock().Ticks() - start < ms) {
+    if (PassWrites() == 0) break;
   }
+  queues_.MoveToSpool(clock_.Now());
 }
 
 void Service::Shutdown(const std::string& journal_text, const std::string& event_text) {
@@ -468,8 +483,16 @@ bool Service::Emulating() { return img_.JumoEmul.load() || img_.V120Emul.load();
 
 void Service::CopyConnectionParams() { work_.SetParams(user_.Params()); }
 bool Service::OpenWork() { return work_.Open(); }
-bool Service::WorkConnected() { return work_.Connected(); }
-void Service::CloseWork() { work_.Close(); }
+bool Service::WorkConnected() { return work_.IsOpen(); }
+void Service::CloseWork() {
+  work_keeper_.Reap();  // a check in progress ends first, or it might reopen the connection
+  work_.Close();
+}
+bool Service::StartWorkCheck() { return work_keeper_.StartCheck(); }
+ControlPlant::WorkCheck Service::LastWorkCheck() {
+  const TConnectionKeeper::Result r = work_keeper_.LastCheck();
+  return {r.Finished, r.Ok};
+}
 void Service::Journal(const std::string& text) { journal_.WriteJournal(text, kServiceOriginator); }
 bool Service::JournalAt(TDateTime moment, const std::string& text) {
   return journal_.WriteJournal(text, kServiceOriginator, moment);
@@ -554,10 +577,19 @@ std::string Service::StatusLine() {
   const double last = last_record_.load();
   const std::string record =
       last > 0 ? "последняя запись " + FormatDateTime("dd.mm.yyyy hh:nn:ss", last) : "записей нет";
-  if (!control_.Alive()) return "Контроль остановлен, " + record;
-  if (!work_.IsOpen()) return "Поток приема ждет MySQL сервер, " + record;
-  return "Циклов " + std::to_string(img_.CycleCounter.load()) + ", неудачных " +
-         std::to_string(img_.CycleErrorCounter.load()) + ", " + record;
+  const std::string spool = spool_.Empty() ? "" : ", записей в буфере " + SpoolDepthText();
+  if (!control_.Alive()) return "Контроль остановлен, " + record + spool;
+  const std::string counts = std::to_string(img_.CycleCounter.load()) + ", неудачных " +
+                             std::to_string(img_.CycleErrorCounter.load()) + ", " + record + spool;
+  if (!work_.IsOpen()) return "Нет связи с MySQL сервером, циклов " + counts;
+  return "Циклов " + counts;
+}
+
+std::string Service::SpoolDepthText() {
+  const TSpoolDepth d = spool_.Depth();
+  if (d.Records == 0) return "0";
+  return std::to_string(d.Records) + " (с " + FormatDateTime("dd.mm.yyyy hh:nn:ss", d.Oldest) +
+         ")";
 }
 
 }  // namespace liron

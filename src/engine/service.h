@@ -132,8 +132,11 @@ class Service : private ControlPlant {
   // and reopens it once when the server dropped it, waiting at most kUserCheckWaitMs. False
   // after an event that says why (the server's error, or a reopening still in progress).
   bool UserReady();
-  // What "systemctl status" shows: what the service waits for, or its cycles and last record.
+  // What "systemctl status" shows: what the service waits for, or its cycles and last record,
+  // and the records waiting in the spool when there are any.
   std::string StatusLine();
+  // The spool's depth: "0", or "N (с dd.mm.yyyy hh:nn:ss)" with the oldest record's moment.
+  std::string SpoolDepthText();
   // "Закрыть" after the operator said Yes, and SIGINT of the headless daemon.
   void OrderlyEnd();
   // The operating-system session ends (SIGTERM, SIGHUP, the session manager). The caller
@@ -156,6 +159,8 @@ class Service : private ControlPlant {
   bool OpenWork() override;
   bool WorkConnected() override;
   void CloseWork() override;
+  bool StartWorkCheck() override;
+  WorkCheck LastWorkCheck() override;
   void Journal(const std::string& text) override;
   bool JournalAt(TDateTime moment, const std::string& text) override;
   void LoadSetupConsts() override;
@@ -179,6 +184,8 @@ class Service : private ControlPlant {
   // After every plan load: the emulated values follow their signals, the setpoint rows that
   // are never written are named, and the first load of the run takes the setpoints in force.
   void AfterPlanLoad(const std::vector<std::string>& names_before);
+  // One pass of the write timer; returns the records written or set aside.
+  int PassWrites();
   void FlushWriteQueue(uint32_t ms);
   void Shutdown(const std::string& journal_text, const std::string& event_text);
 
@@ -189,6 +196,7 @@ class Service : private ControlPlant {
   TProcessImage img_;
   TMySQLConnection user_, work_;
   TConnectionKeeper user_keeper_{user_};  // ends before the connection it keeps
+  TConnectionKeeper work_keeper_{work_};  // checks and reopens it for the control thread
   TSqlQueues queues_;
   TJournal journal_;
   TSpoolStore spool_;  // spool.db in the home folder; opened with the home

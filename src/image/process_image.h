@@ -83,6 +83,12 @@ struct TProcessImage {
     TDateTime Back = 0;  // reconnected; 0 while still away
     bool LossJournalled = false;
   } WorkOutage;
+  // The checks of the work connection that run off the control thread. Control thread only.
+  struct {
+    uint64_t Seen = 0;        // checks whose end the thread has taken note of
+    uint32_t StartedAt = 0;   // ticks of the latest check started
+    bool Started = false;     // one has been started in this run of the thread
+  } WorkChecks;
   std::atomic<double> ThreadStartMoment{0};
   // Moved on by the control thread whenever it completes a cycle, a reconnection attempt or
   // another bounded wait of its own: the watchdog pings only while it moves.

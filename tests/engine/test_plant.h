@@ -28,6 +28,18 @@ class TestPlant : public ControlPlant {
     return connected;
   }
   bool WorkConnected() override { return connected; }
+  // The check runs at once here; a test holds it "in progress" with check_busy.
+  bool StartWorkCheck() override {
+    if (check_busy) return false;
+    if (!connected) {
+      ++open_attempts;
+      connected = open_succeeds.load();
+    }
+    last_check_ok = connected.load();
+    ++checks_finished;
+    return true;
+  }
+  WorkCheck LastWorkCheck() override { return {checks_finished.load(), last_check_ok.load()}; }
   void CloseWork() override {
     connected = false;
     ++closes;
@@ -83,6 +95,8 @@ class TestPlant : public ControlPlant {
 
   std::atomic<int> starts{0}, open_attempts{0}, closes{0}, polling_starts{0}, lines_closed{0};
   std::atomic<bool> connected{false}, open_succeeds{true};
+  std::atomic<bool> check_busy{false}, last_check_ok{false};
+  std::atomic<uint64_t> checks_finished{0};
   std::atomic<LineStart> jumo_opens{LineStart::Open}, v120_opens{LineStart::Open};
   std::atomic<bool> polling_running_at_close{false};
   std::atomic<int> fail_step{-1}, throw_step{-1};
