@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "db/records.h"
+#include "db/write_pass.h"
 #include "platform/datetime.h"
 #include "platform/fake_clock.h"
 #include "support/event_texts.h"
 #include "support/temp_dir.h"
 #include "support/test_db.h"
+#include "support/test_plan.h"
 
 namespace liron {
 namespace {
@@ -141,6 +143,61 @@ TEST_F(Spool, ReplayedBatchWritesTheSameRowAgain) {
   ASSERT_TRUE(replay.AppendMinute(clock.Now(), Minute("2024-03-05 10:15:00", 1.6, 1.8)));
   ASSERT_TRUE(replay.Remove(sent));
   EXPECT_EQ(replay.Depth().Records, 1);
+}
+
+// The write timer's passes through an outage: the cycles' records wait in the spool and go to
+// the server before anything newer once it is back; the minute the outage interrupted keeps
+// its whole amount, counted once, and goes on with the usual updates.
+TEST_F(Spool, OutageRecordsGoFirstAndTheInterruptedMinuteIsNotDoubled) {
+  TSqlQueues queues(events);
+  queues.AttachSpool(&spool);
+  TProcessImage img(clock);
+  test::SetPlan(img, {{"JUMO", "PLS", "READ"}, {"V120", "G_1T1", "READ"}});
+  TRecordState state;
+  state.Spool = &spool;
+  auto cycle = [&](double increment) {
+    img.AvgValues.Set(0, 1.5);
+    img.AvgValues.Set(1, increment);
+    img.RawValues.Set(1, increment);
+    ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  };
+  auto pass = [&] { PassWrites(queues, spool, conn, events, clock.Now()); };
+  auto drain = [&] {
+    for (int i = 0; i < 50 && (queues.WaitingStatements() > 0 || !spool.Empty()); ++i) pass();
+  };
+  auto amount = [&](const char* minute) {
+    return db().Scalar(std::string("select G_1T1 from pu_data where RecMoment='") + minute + "'");
+  };
+
+  cycle(1);  // 10:15:20: the minute's row, written at once
+  drain();
+  ASSERT_EQ(amount("2024-03-05 10:15:00"), "1");
+  conn.Close();  // the server is away
+  cycle(2);
+  queues.QueueSQL("insert into setup (ConstName, ConstVal, Comment) VALUES ('ORDER', 1, '')");
+  pass();
+  clock.Advance(60000);
+  cycle(4);  // 10:16:20
+  pass();
+  EXPECT_EQ(queues.WaitingStatements(), 0);
+  EXPECT_EQ(Texts(spool), (std::vector<std::string>{
+                              "minute 2024-03-05 10:15:00",
+                              "insert into setup (ConstName, ConstVal, Comment) VALUES ('ORDER', 1, '')",
+                              "minute 2024-03-05 10:16:00"}));
+
+  ASSERT_TRUE(db().Open(conn));  // back; newer records must not overtake the spool
+  queues.QueueSQL("update setup set ConstVal=2 where ConstName='ORDER'");
+  cycle(8);
+  drain();
+  EXPECT_EQ(db().Scalar("select ConstVal from setup where ConstName='ORDER'"), "2");
+  EXPECT_EQ(amount("2024-03-05 10:15:00"), "3");
+  EXPECT_EQ(amount("2024-03-05 10:16:00"), "12");
+  cycle(16);  // the spool is empty: the minute goes on as usual
+  EXPECT_EQ(queues.WaitingSnapshot().front().find("UPDATE pu_data"), 0u);
+  drain();
+  EXPECT_EQ(amount("2024-03-05 10:16:00"), "28");
+  EXPECT_EQ(db().Count("pu_data"), 2);
+  EXPECT_TRUE(test::DrainTexts(events).empty());
 }
 
 TEST_F(Spool, PastTheLimitTheOldestMinuteRowsGoFirst) {
