@@ -24,6 +24,20 @@ TMinuteRow PlantMinute(const std::string& key, double k) {
   return row;
 }
 
+// A spool of its own in a temporary folder, on the fake clock.
+struct BenchSpool {
+  FakeClock clock{EncodeDateTime(2024, 3, 5, 0, 0, 0)};
+  TEventFIFO events{400, clock};
+  test::TempDir dir;
+  TSpoolStore spool{events};
+  // False (the benchmark skipped) when the file cannot be opened.
+  bool Open(benchmark::State& state) {
+    if (spool.Open(dir.File(kSpoolFileName), nullptr)) return true;
+    state.SkipWithError("cannot open the spool");
+    return false;
+  }
+};
+
 // An hour of outage a round: 60 minute rows, each with two journal records, then the newest
 // last_state; forwarded batch by batch as the write timer does.
 void BM_SpoolForwardOutageHour(benchmark::State& state) {
@@ -35,14 +49,11 @@ void BM_SpoolForwardOutageHour(benchmark::State& state) {
   }
   db.ResetTables();
   db.Exec("insert into last_state (RecMoment) values (Now())");
-  FakeClock clock(EncodeDateTime(2024, 3, 5, 0, 0, 0));
-  TEventFIFO events(400, clock);
-  test::TempDir dir;
-  TSpoolStore spool(events);
-  if (!spool.Open(dir.File(kSpoolFileName), nullptr)) {
-    state.SkipWithError("cannot open the spool");
-    return;
-  }
+  BenchSpool b;
+  if (!b.Open(state)) return;
+  FakeClock& clock = b.clock;
+  TEventFIFO& events = b.events;
+  TSpoolStore& spool = b.spool;
   int64_t records = 0, statements = 0, round = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -84,14 +95,10 @@ BENCHMARK(BM_SpoolForwardOutageHour)->Unit(benchmark::kMillisecond)->UseRealTime
 // One cycle's minute row stored while the server is away: the row of the current minute
 // replaced, a new minute (synced to the disk) once in sixty cycles.
 void BM_SpoolAppendMinuteRow(benchmark::State& state) {
-  FakeClock clock(EncodeDateTime(2024, 3, 5, 0, 0, 0));
-  TEventFIFO events(400, clock);
-  test::TempDir dir;
-  TSpoolStore spool(events);
-  if (!spool.Open(dir.File(kSpoolFileName), nullptr)) {
-    state.SkipWithError("cannot open the spool");
-    return;
-  }
+  BenchSpool b;
+  if (!b.Open(state)) return;
+  FakeClock& clock = b.clock;
+  TSpoolStore& spool = b.spool;
   int64_t k = 0;
   for (auto _ : state) {
     const TDateTime t = clock.Now();
