@@ -163,7 +163,8 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
   }
 }
 
-bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error) {
+bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error,
+                 TSpoolStore* spool) {
   TSqlRows rows;
   if (!user.Query("select count(*) as Rez from pu_data", &rows, error)) return false;
   int64_t n = 0;
@@ -173,6 +174,14 @@ bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error)
     return false;
   }
   img.CounterLastKnown = false;
+  if (spool && !spool->Empty()) {
+    const TSpoolSeeds seeds = spool->Seeds();
+    if (seeds.HasMinute) {
+      img.CounterLast = seeds.I_1T1;
+      img.CounterLastKnown = true;
+      return true;
+    }
+  }
   if (n <= 0) return true;
   if (!user.Query("select I_1T1 from pu_data where RecMoment=(select max(RecMoment) from pu_data)",
                   &rows, error))

@@ -57,7 +57,11 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
 // User-interface thread, before the control thread starts: clears CounterLastKnown and, when
 // the newest pu_data row has an I_1T1, takes it as CounterLast. False with the server's error
 // when a query failed; the control thread must then not be started.
-bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error);
+// With spool, while it still holds records of an earlier run (newer than the server's rows),
+// the reading comes from its newest minute row instead, or the increments waiting in it would
+// be counted again.
+bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error,
+                 TSpoolStore* spool = nullptr);
 
 // The minute key of a local time: "yyyy-mm-dd hh:nn:00".
 std::string MinuteKey(TDateTime now);

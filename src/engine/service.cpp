@@ -309,7 +309,7 @@ bool Service::StartControl() {
   std::string error;
   bool seeded = false;
   const bool started = control_.StartControl([this, &error, &seeded] {
-    seeded = SeedCounter(img_, user_, &error);
+    seeded = SeedCounter(img_, user_, &error, &spool_);
     return seeded;
   });
   if (started) return true;

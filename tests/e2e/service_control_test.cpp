@@ -173,34 +173,37 @@ TEST_F(ServiceControl, ControlLoopReconnectsAndRunsWhatWasQueuedMeanwhile) {
     }
     bool up = false;
   } back;
-  // The control thread has noticed: it only tries to reconnect now and queues nothing.
+  // The control thread has noticed, and its cycles go on: their records wait in the spool.
   ASSERT_TRUE(PollUntil([&] { return svc->Image().ReconnectFailures.load() >= 2; }, 30));
-  const int waiting = svc->Queues().WaitingStatements();
-  ASSERT_LE(waiting, 10);
+  const int cycles = svc->Image().CycleCounter.load();
 
-  // The operator's side goes on journalling: the queue takes what its limit allows.
+  // The operator's side goes on journalling, past the write queue's limit: nothing is lost.
   constexpr int kRecords = 120;
   pump->Run([&] {
     for (int i = 0; i < kRecords; ++i)
-      svc->Journal().WriteJournal("Запись во время простоя " + std::to_string(i), "");
+      EXPECT_TRUE(svc->Journal().WriteJournal("Запись во время простоя " + std::to_string(i), ""));
   });
-  EXPECT_EQ(svc->Queues().WaitingStatements(), kSqlQueueLimit + 1);
-  const int kept = kSqlQueueLimit + 1 - waiting;
+  ASSERT_TRUE(PollUntil([&] { return svc->Spool().Depth().Records >= kRecords; }, 10));
+  EXPECT_LE(svc->Queues().WaitingStatements(), 10);
   std::this_thread::sleep_for(std::chrono::seconds(3));
   EXPECT_TRUE(svc->Image().ControlRunning.load());
+  EXPECT_GE(svc->Image().CycleCounter.load(), cycles + 2);
+  EXPECT_NE(svc->StatusLine().find("Нет связи с MySQL сервером"), std::string::npos);
+  EXPECT_NE(svc->StatusLine().find("записей в буфере"), std::string::npos);
 
   ASSERT_TRUE(db().StartServer());
   back.up = true;
-  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() <= 1; }, 20)) << plant.EventLog();
+  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() <= 1 && svc->Spool().Empty(); }, 20))
+      << plant.EventLog();
 
-  // The records queued during the outage are all there, the first ones up to the limit.
+  // The records of the outage are all there.
   const TSqlRows rows = db().Query(
       "select MessageText from control_log where MessageText like 'Запись во время простоя %'");
   std::vector<int> numbers;
   for (const auto& r : rows.Rows) numbers.push_back(std::stoi(r[0].Text.substr(r[0].Text.rfind(' ') + 1)));
   std::sort(numbers.begin(), numbers.end());
-  std::vector<int> expected(kept);
-  for (int i = 0; i < kept; ++i) expected[i] = i;
+  std::vector<int> expected(kRecords);
+  for (int i = 0; i < kRecords; ++i) expected[i] = i;
   EXPECT_EQ(numbers, expected);
 
   // One event per failed reconnection, far from the 302nd; the count starts again.
@@ -268,6 +271,15 @@ TEST_F(ServiceControl, OrderlyEndWithoutAServerEndsPromptlyAndSavesTheIni) {
   EXPECT_NE(ReadFileBytes(plant.Ini()).find("AverageLen=3"), std::string::npos);
   EXPECT_EQ(CountEvents(plant.EventTexts(), "*** Завершение работы по команде оператора ***"), 1);
   EXPECT_GE(CountEvents(plant.EventTexts(), "Не могу подключиться к MySQL серверу."), 1);
+  // What the server could not take waits in the spool for the next start, in order.
+  TEventFIFO events(16, SystemClock());
+  TSpoolStore spool(events);
+  ASSERT_TRUE(spool.Open(plant.home.File(kSpoolFileName), nullptr));
+  std::string texts;
+  for (const TSpoolItem& item : spool.Peek(100000)) texts += item.Text + "\n";
+  const size_t end = texts.find("*** Завершение работы по команде оператора ***");
+  ASSERT_NE(end, std::string::npos) << texts;
+  EXPECT_NE(texts.find("<<< Поток управления остановлен. >>>", end), std::string::npos) << texts;
 }
 
 TEST_F(ServiceControl, ApplyCalibrationsReloadsAndRestartsRunningOrStopped) {
