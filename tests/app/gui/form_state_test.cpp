@@ -34,6 +34,10 @@ TEST_F(FormStateTest, StartAndStopTakeTurnsAndTheCountersMove) {
   form_->TabSheetEmul->CheckBoxEmulFlag->click();  // no devices here: the emulator reads
   ASSERT_TRUE(service_->Image().JumoEmul && service_->Image().V120Emul);
 
+  // Until the control thread opens its connection, the start record waits in the spool.
+  ASSERT_TRUE(WaitFor([&] { return tab->LabelSpool->text().contains(QStringLiteral(" (с ")); }, 3000))
+      << tab->LabelSpool->text().toStdString();
+
   QTest::mouseClick(tab->ButStart, Qt::LeftButton);
   ASSERT_TRUE(WaitFor([&] { return tab->ButStop->isEnabled(); }, 5000));
   EXPECT_FALSE(tab->ButStart->isEnabled());
@@ -46,6 +50,7 @@ TEST_F(FormStateTest, StartAndStopTakeTurnsAndTheCountersMove) {
   EXPECT_GT(tab->LabelJumoCycles->text().toInt(), 0);
   EXPECT_GT(tab->LabelV120Cycles->text().toInt(), 0);
   EXPECT_FALSE(tab->LabelRunningTime->text().isEmpty());
+  ASSERT_TRUE(WaitFor([&] { return tab->LabelSpool->text() == QStringLiteral("0"); }, 5000));
   EXPECT_EQ(form_->TrayHintText(),
             QStringLiteral("Служба приема ЛИРОН-36.\nПоток контроля активен.\n*** ЭМУЛЯЦИЯ ***"));
   EXPECT_EQ(form_->windowTitle(), QStringLiteral("Служба приема ЛИРОН-36  1.20  *** ЭМУЛЯЦИЯ ***"));
