@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -163,6 +164,11 @@ void Service::CheckStartUp(TUpdateActions& a) {
     user_keeper_.Reap();
     start_up_ = StartUp::Done;
     events_.PostEvent("Подключение к MySQL произведено успешно.");
+    if (on_copy_) {
+      ServerAnsweredOnCopy(a);
+      journal_.WriteJournal("Программа контроля загружена.", "");
+      return;
+    }
     if (!LoadSignalPlan()) {
       events_.PostEvent("Ошибка в LoadConfig");
       return;
@@ -184,6 +190,57 @@ void Service::CheckStartUp(TUpdateActions& a) {
     events_.PostEvent("Не могу подключиться к MySQL cерверу.");
     events_.PostEvent("MySQL: " + o.Error);
     journal_.WriteJournal("Программа контроля загружена.", "");
+    if (StartOnCopy()) {
+      a.RefillEmulGrid = true;
+      if (img_.Settings().AutoStart) Autostart();
+    }
+  }
+}
+
+bool Service::StartOnCopy() {
+  TPlanCopy copy;
+  std::string error;
+  if (!spool_.IsOpen()) return false;
+  if (!spool_.LoadPlanCopy(&copy, &error)) {
+    if (error != "no copy of the plan")  // a copy is there but cannot be read
+      events_.PostEvent("*** Копия программы контроля не прочитана: " + error + " ***");
+    return false;
+  }
+  const std::vector<std::string> names_before = img_.SignalNames;
+  InstallSignals(img_, copy.Signals, &calib_names_);
+  ApplySetupRows(copy.Setup, img_);
+  img_.Trends.Allocate(img_.SignalCount.load());
+  copy_in_force_ = std::move(copy);
+  plan_loaded_ = on_copy_ = true;
+  events_.PostEvent("*** Сервер MySQL недоступен: план загружен из сохраненной копии ***");
+  AfterPlanLoad(names_before, true);
+  return true;
+}
+
+void Service::ServerAnsweredOnCopy(TUpdateActions& a) {
+  on_copy_ = false;
+  a.PlanLoaded = true;
+  TPlanCopy server;
+  std::string error;
+  bool too_many = false;
+  if (!ReadSignals(user_, events_, &error, &server.Signals, &too_many) ||
+      !ReadSetupRows(user_, &server.Setup, &error)) {
+    events_.PostEvent("!!! Программа контроля не загружена: " + error + " !!!");
+    events_.PostEvent("Работает программа контроля из сохраненной копии.");
+    return;
+  }
+  if (too_many) return;  // the plan in force stays, as at any load
+  if (SamePlan(server, copy_in_force_)) {
+    events_.PostEvent("Программа контроля на сервере совпадает с сохраненной копией.");
+    SavePlanCopy();
+    return;
+  }
+  events_.PostEvent("*** Программа контроля на сервере отличается от сохраненной копии ***");
+  // A running control thread is stopped and started again, as "Применить" does it.
+  if (control_.Alive()) {
+    ApplyCalibrations();
+  } else if (!LoadSignalPlan()) {
+    events_.PostEvent("Работает программа контроля из сохраненной копии.");
   }
 }
 
@@ -234,16 +291,46 @@ bool Service::LoadSignalPlan() {
     return false;
   }
   img_.Trends.Allocate(img_.SignalCount.load());  // the trends of the plan now in force
+  plan_loaded_ = true;
+  on_copy_ = false;
   AfterPlanLoad(names_before);
+  SavePlanCopy();
   return true;
 }
 
-void Service::AfterPlanLoad(const std::vector<std::string>& names_before) {
+void Service::SavePlanCopy() {
+  TPlanCopy copy;
+  const auto rows = std::min<size_t>(img_.Signals.size(), img_.SignalCount.load());
+  copy.Signals.assign(img_.Signals.begin(), img_.Signals.begin() + static_cast<ptrdiff_t>(rows));
+  copy.Saved = clock_.Now();
+  std::string error = "буфер записей недоступен";
+  if (spool_.IsOpen() && ReadSetupRows(user_, &copy.Setup, &error) &&
+      spool_.SavePlanCopy(copy, &error))
+    return;
+  events_.PostEvent("*** Копия программы контроля не сохранена: " + error + " ***");
+}
+
+void Service::AfterPlanLoad(const std::vector<std::string>& names_before, bool from_copy) {
   KeepEmulValuesByName(img_, names_before);
   ReportUnwrittenSetpointRows(img_, events_);
+  if (from_copy) {
+    const TSpoolSeeds seeds = spool_.Seeds();
+    if (seeds.HasSetpoints)
+      SeedStoredSetpoints(img_, seeds.SetpointMoment, seeds.Plsz, seeds.Urnsz);
+    return;
+  }
   std::string error;
-  if (!SeedSetpoints(img_, user_, journal_, &error))
+  if (SeedSetpoints(img_, user_, journal_, &error))
+    NoteSetpointsInForce();
+  else
     events_.PostEvent("*** Не удалось прочитать последнее задание: " + error + " ***");
+}
+
+void Service::NoteSetpointsInForce() {
+  if (!img_.Delivery.Taken() || !spool_.IsOpen()) return;
+  if (!spool_.NoteSetpoints(img_.ControlMoment.load(), img_.PlszSetpoint.load(),
+                            img_.UrnszSetpoint.load()))
+    events_.PostEvent("*** Задание не сохранено в буфере записей: " + spool_.LastError() + " ***");
 }
 
 bool Service::SaveConfig() {
@@ -270,19 +357,21 @@ void Service::SettingsToWindow(SettingsForm& form) {
 
 // ---- operator commands --------------------------------------------------------------------
 
-bool Service::UserReady() {
+bool Service::UserReady() { return UserCheck() == TConnectionKeeper::Check::Open; }
+
+TConnectionKeeper::Check Service::UserCheck() {
   std::string error;
   switch (user_keeper_.Ensure(kUserCheckWaitMs, &error)) {
     case TConnectionKeeper::Check::Open:
-      return true;
+      return TConnectionKeeper::Check::Open;
     case TConnectionKeeper::Check::Busy:
       events_.PostEvent("Соединение с MySQL сервером восстанавливается, команда не выполнена.");
-      return false;
+      return TConnectionKeeper::Check::Busy;
     case TConnectionKeeper::Check::Failed:
       break;
   }
   events_.PostEvent("Нет соединения с MySQL сервером: " + error);
-  return false;
+  return TConnectionKeeper::Check::Failed;
 }
 
 bool Service::StartControl() {
@@ -291,20 +380,41 @@ bool Service::StartControl() {
     events_.PostEvent("Поток приема не запущен: применяются калибровки.");
     return false;
   }
-  if (!UserReady()) {
-    events_.PostEvent("Поток приема не запущен.");
-    return false;
+  // Without the server the plan in force runs on what the local store kept: the start-up on
+  // the copy until the server answers, or a plan loaded before the server went away.
+  bool from_store = on_copy_;
+  if (!from_store) {
+    const TConnectionKeeper::Check user = UserCheck();
+    from_store = user == TConnectionKeeper::Check::Failed && plan_loaded_ && spool_.IsOpen();
+    if (user != TConnectionKeeper::Check::Open && !from_store) {
+      events_.PostEvent("Поток приема не запущен.");
+      return false;
+    }
   }
+  if (from_store)
+    events_.PostEvent("Поток приема запускается без MySQL сервера: показание счетчика из "
+                      "сохраненной копии.");
   std::string error;
   bool seeded = false;
-  const bool started = control_.StartControl([this, &error, &seeded] {
-    seeded = SeedCounter(img_, user_, &error);
+  const bool started = control_.StartControl([this, &error, &seeded, from_store] {
+    seeded = from_store ? SeedFromStore() : SeedCounter(img_, user_, &error);
     return seeded;
   });
   if (started) return true;
   events_.PostEvent(seeded ? "Поток приема не запущен: поток не создан."
                            : "Поток приема не запущен: " + error);
   return false;
+}
+
+bool Service::SeedFromStore() {
+  const TSpoolSeeds seeds = spool_.Seeds();
+  img_.CounterLastKnown = false;
+  if (!seeds.HasMinute) return true;  // the first reading of the totaliser starts the count
+  img_.CounterLast = seeds.I_1T1;
+  img_.CounterLastKnown = true;
+  // A restart within the minute goes on with the minute's row.
+  if (records_.LastMinuteKey.empty()) records_.LastMinuteKey = seeds.MinuteKey;
+  return true;
 }
 
 bool Service::EnterSetpoint(const std::string& plsz_text, const std::string& urnsz_text) {
@@ -538,7 +648,12 @@ void Service::ControlThreadEnding() { MySqlThreadEnd(); }
 bool Service::TranslateIn() { return liron::TranslateIn(img_, events_); }
 bool Service::UpdateStateRecord() { return liron::UpdateStateRecord(img_, records_, queues_, events_); }
 bool Service::CalcWorks() { return liron::CalcWorks(img_, events_); }
-bool Service::ReadControlVector() { return liron::ReadControlVector(img_, queues_, journal_); }
+bool Service::ReadControlVector() {
+  const TDateTime before = img_.ControlMoment.load();
+  const bool ok = liron::ReadControlVector(img_, queues_, journal_);
+  if (img_.ControlMoment.load() != before) NoteSetpointsInForce();
+  return ok;
+}
 bool Service::UpdatePafRecord() {
   const bool ok = Update_PAF_record(img_, records_, queues_, events_);
   if (ok) last_record_ = clock_.Now();
