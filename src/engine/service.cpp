@@ -233,6 +233,7 @@ void Service::ServerAnsweredOnCopy(TUpdateActions& a) {
   if (SamePlan(server, copy_in_force_)) {
     events_.PostEvent("Программа контроля на сервере совпадает с сохраненной копией.");
     SavePlanCopy();
+    TakeServerSetpoints();
     return;
   }
   events_.PostEvent("*** Программа контроля на сервере отличается от сохраненной копии ***");
@@ -319,6 +320,17 @@ void Service::AfterPlanLoad(const std::vector<std::string>& names_before, bool f
       SeedStoredSetpoints(img_, seeds.SetpointMoment, seeds.Plsz, seeds.Urnsz);
     return;
   }
+  TakeServerSetpoints();
+}
+
+void Service::TakeServerSetpoints() {
+  if (control_.Alive()) {
+    // The store held no setpoints: the cycle takes the newest control_vector row as a new one
+    // (its moment is older than the start). Unless it has taken a row meanwhile.
+    TDateTime start_moment = img_.ControlMoment.load();
+    if (!img_.Delivery.Taken()) img_.ControlMoment.compare_exchange_strong(start_moment, 0);
+    return;
+  }
   std::string error;
   if (SeedSetpoints(img_, user_, journal_, &error))
     NoteSetpointsInForce();
@@ -393,7 +405,7 @@ bool Service::StartControl() {
   }
   if (from_store)
     events_.PostEvent("Поток приема запускается без MySQL сервера: показание счетчика из "
-                      "сохраненной копии.");
+                      "буфера записей.");
   std::string error;
   bool seeded = false;
   const bool started = control_.StartControl([this, &error, &seeded, from_store] {
@@ -408,8 +420,9 @@ bool Service::StartControl() {
 
 bool Service::SeedFromStore() {
   const TSpoolSeeds seeds = spool_.Seeds();
-  img_.CounterLastKnown = false;
-  if (!seeds.HasMinute) return true;  // the first reading of the totaliser starts the count
+  // Without a minute row in the store the reading known in this run stands; at the program's
+  // start there is none, and the first reading of the totaliser starts the count.
+  if (!seeds.HasMinute) return true;
   img_.CounterLast = seeds.I_1T1;
   img_.CounterLastKnown = true;
   // A restart within the minute goes on with the minute's row.
@@ -662,7 +675,7 @@ bool Service::UpdatePafRecord() {
 
 std::string Service::StatusLine() {
   if (start_up_ == StartUp::NotYet) return "Загрузка настроек";
-  if (start_up_ == StartUp::Opening) {
+  if (start_up_ == StartUp::Opening && !on_copy_) {
     const TConnectionKeeper::Opening o = user_keeper_.OpeningState();
     return "Ждем MySQL сервер " + img_.Settings().Comp + (o.Error.empty() ? "" : ": " + o.Error);
   }

@@ -186,6 +186,8 @@ class Service : private ControlPlant {
   void ServerAnsweredOnCopy(TUpdateActions& a);
   bool SeedFromStore();           // the counter seed and the minute's key of the local store
   void NoteSetpointsInForce();    // the setpoints in force into the local store
+  // The setpoints in force from the server, unless an order was taken in this run.
+  void TakeServerSetpoints();
   void CheckStartUp(TUpdateActions& a);  // the user connection of the start-up, until open
   void ContinueApply(TUpdateActions& a);
   void Autostart();

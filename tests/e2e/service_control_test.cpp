@@ -512,9 +512,11 @@ TEST_F(ServiceControl, AStartWithoutTheServerRunsOnTheSavedCopyUntilTheServerAns
   TDateTime row_moment = 0;
   ASSERT_TRUE(ParseSqlDateTime(moment, &row_moment));
   auto pls_top = [&] {  // the calibrated value of the density's 100 % point in force
-    for (const TSignalSet& s : svc->Image().Signals)
-      if (s.SignalName == "PLS") return s.FVal[1];
-    return -1.0;
+    return pump->Call([&] {  // the plan changes on the event loop
+      for (const TSignalSet& s : svc->Image().Signals)
+        if (s.SignalName == "PLS") return s.FVal[1];
+      return -1.0;
+    });
   };
 
   // A run with the server: its load leaves the copy and the setpoints in the local store.
