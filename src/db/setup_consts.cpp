@@ -49,6 +49,29 @@ bool LoadSetupConsts(TSqlQueues& queues, TProcessImage& image) {
   return ok_pls && ok_nagr;
 }
 
+bool ReadSetupRows(TMySQLConnection& user, TSetupRows* rows, std::string* error) {
+  TSqlRows answer;
+  if (!user.Query("select ConstName, ConstVal from setup where ConstName in "
+                  "('MIN_PLS', 'MIN_NAGR')",
+                  &answer, error))
+    return false;
+  rows->clear();
+  for (size_t r = 0; r < answer.Rows.size(); ++r) {
+    const TSqlValue* name = answer.Field(r, "ConstName");
+    const TSqlValue* value = answer.Field(r, "ConstVal");
+    double v = 0;
+    if (name && !name->Null && value && value->AsDouble(&v)) rows->emplace_back(name->Text, v);
+  }
+  return true;
+}
+
+void ApplySetupRows(const TSetupRows& rows, TProcessImage& image) {
+  for (const auto& [name, value] : rows) {
+    if (name == "MIN_PLS") image.MinPls = value;
+    if (name == "MIN_NAGR") image.MinNagr = value;
+  }
+}
+
 TAutoClean::TAutoClean(Clock& clock) : clock_(clock), last_clean_(clock.Now()) {}
 
 TDateTime TAutoClean::LastCleanMoment() const {

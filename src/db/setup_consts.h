@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "db/mysql_connection.h"
 #include "db/sql_queues.h"
 #include "image/process_image.h"
 #include "platform/clock.h"
@@ -24,6 +27,14 @@ bool ReadSetupConst(TSqlQueues& queues, const std::string& name, double* value,
 bool EnsureSetupConst(TSqlQueues& queues, const std::string& name, double* value);
 // EnsureSetupConst for "MIN_PLS" into MinPls, then "MIN_NAGR" into MinNagr.
 bool LoadSetupConsts(TSqlQueues& queues, TProcessImage& image);
+
+// The constants as a plan load finds them (on the user connection), for the local copy of the
+// plan: name and value of each row that has a usable value. False with the server's text.
+using TSetupRows = std::vector<std::pair<std::string, double>>;
+bool ReadSetupRows(TMySQLConnection& user, TSetupRows* rows, std::string* error);
+// A start from the copy: its constants become MinPls and MinNagr; one it lacks keeps the value
+// in memory.
+void ApplySetupRows(const TSetupRows& rows, TProcessImage& image);
 
 // The automatic clean: every two whole hours, with AutoCleanFlag on, queues the deletes of the
 // pu_data, control_log and control_vector rows older than DatabaseSize days (never below 60).

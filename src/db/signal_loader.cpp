@@ -231,46 +231,60 @@ void DropSecondCounters(TEventFIFO& events, std::vector<TSignalSet>* plan) {
 
 }  // namespace
 
-bool LoadSignals(TMySQLConnection& conn, TProcessImage& image, TEventFIFO& events,
-                 std::string* error, std::vector<std::string>* calib_names) {
+bool ReadSignals(TMySQLConnection& conn, TEventFIFO& events, std::string* error,
+                 std::vector<TSignalSet>* plan, bool* too_many) {
+  *too_many = false;
   try {
     Loader ld{conn, events, error};
     int64_t n = 0;
     if (!ld.Count("select count(*) Rez from `signal`", &n)) return false;
     if (n > kMaxSignals) {
       events.PostEvent(kTooManySignals);
+      *too_many = true;
       return true;
     }
-    std::vector<TSignalSet> plan;
-    plan.reserve(static_cast<size_t>(n > 0 ? n : kMaxSignals));
+    std::vector<TSignalSet> rows;
+    rows.reserve(static_cast<size_t>(n > 0 ? n : kMaxSignals));
     if (n >= 1) {
-      bool too_many = false;
-      if (!ReadPlan(ld, &plan, &too_many)) return false;
-      if (too_many) {
+      if (!ReadPlan(ld, &rows, too_many)) return false;
+      if (*too_many) {
         events.PostEvent(kTooManySignals);
         return true;
       }
-    } else if (!BuildDefaultPlan(ld, &plan)) {
+    } else if (!BuildDefaultPlan(ld, &rows)) {
       return false;
     }
-    DropSecondCounters(events, &plan);
-    for (TSignalSet& s : plan)
+    DropSecondCounters(events, &rows);
+    for (TSignalSet& s : rows)
       if (!LoadCalibration(ld, &s)) return false;
-
-    std::vector<std::string> names;
-    names.reserve(plan.size());
-    for (const TSignalSet& s : plan) names.push_back(s.SignalName);
-    const int count = static_cast<int>(plan.size());
-    image.Signals = std::move(plan);
-    image.SignalNames = names;
-    image.SignalCount = count;
-    image.EnsureAverages(count);
-    if (calib_names) *calib_names = std::move(names);
+    *plan = std::move(rows);
     return true;
   } catch (const std::exception& e) {
     if (error) *error = e.what();
     return false;
   }
+}
+
+void InstallSignals(TProcessImage& image, std::vector<TSignalSet> plan,
+                    std::vector<std::string>* calib_names) {
+  std::vector<std::string> names;
+  names.reserve(plan.size());
+  for (const TSignalSet& s : plan) names.push_back(s.SignalName);
+  const int count = static_cast<int>(plan.size());
+  image.Signals = std::move(plan);
+  image.SignalNames = names;
+  image.SignalCount = count;
+  image.EnsureAverages(count);
+  if (calib_names) *calib_names = std::move(names);
+}
+
+bool LoadSignals(TMySQLConnection& conn, TProcessImage& image, TEventFIFO& events,
+                 std::string* error, std::vector<std::string>* calib_names) {
+  std::vector<TSignalSet> plan;
+  bool too_many = false;
+  if (!ReadSignals(conn, events, error, &plan, &too_many)) return false;
+  if (!too_many) InstallSignals(image, std::move(plan), calib_names);
+  return true;
 }
 
 }  // namespace liron

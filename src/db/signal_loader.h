@@ -29,4 +29,13 @@ constexpr int kMaxUsableCalibPoints = kMaxCalibPoints - 1;
 bool LoadSignals(TMySQLConnection& conn, TProcessImage& image, TEventFIFO& events,
                  std::string* error, std::vector<std::string>* calib_names = nullptr);
 
+// The two halves of LoadSignals. ReadSignals reads the plan and its calibrations into *plan
+// without touching the image; with too many rows it posts kTooManySignals, sets *too_many and
+// leaves *plan as it was. InstallSignals makes a plan the one in force (the control thread
+// stopped).
+bool ReadSignals(TMySQLConnection& conn, TEventFIFO& events, std::string* error,
+                 std::vector<TSignalSet>* plan, bool* too_many);
+void InstallSignals(TProcessImage& image, std::vector<TSignalSet> plan,
+                    std::vector<std::string>* calib_names = nullptr);
+
 }  // namespace liron

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -174,6 +175,11 @@ void Service::CheckStartUp(TUpdateActions& a) {
     user_keeper_.Reap();
     start_up_ = StartUp::Done;
     events_.PostEvent("Подключение к MySQL произведено успешно.");
+    if (on_copy_) {
+      ServerAnsweredOnCopy(a);
+      journal_.WriteJournal("Программа контроля загружена.", "");
+      return;
+    }
     if (!LoadSignalPlan()) {
       events_.PostEvent("Ошибка в LoadConfig");
       return;
@@ -195,6 +201,58 @@ void Service::CheckStartUp(TUpdateActions& a) {
     events_.PostEvent("Не могу подключиться к MySQL cерверу.");
     events_.PostEvent("MySQL: " + o.Error);
     journal_.WriteJournal("Программа контроля загружена.", "");
+    if (StartOnCopy()) {
+      a.RefillEmulGrid = true;
+      if (img_.Settings().AutoStart) Autostart();
+    }
+  }
+}
+
+bool Service::StartOnCopy() {
+  TPlanCopy copy;
+  std::string error;
+  if (!spool_.IsOpen()) return false;
+  if (!spool_.LoadPlanCopy(&copy, &error)) {
+    if (error != "no copy of the plan")  // a copy is there but cannot be read
+      events_.PostEvent("*** Копия программы контроля не прочитана: " + error + " ***");
+    return false;
+  }
+  const std::vector<std::string> names_before = img_.SignalNames;
+  InstallSignals(img_, copy.Signals, &calib_names_);
+  ApplySetupRows(copy.Setup, img_);
+  img_.Trends.Allocate(img_.SignalCount.load());
+  copy_in_force_ = std::move(copy);
+  plan_loaded_ = on_copy_ = true;
+  events_.PostEvent("*** Сервер MySQL недоступен: план загружен из сохраненной копии ***");
+  AfterPlanLoad(names_before, true);
+  return true;
+}
+
+void Service::ServerAnsweredOnCopy(TUpdateActions& a) {
+  on_copy_ = false;
+  a.PlanLoaded = true;
+  TPlanCopy server;
+  std::string error;
+  bool too_many = false;
+  if (!ReadSignals(user_, events_, &error, &server.Signals, &too_many) ||
+      !ReadSetupRows(user_, &server.Setup, &error)) {
+    events_.PostEvent("!!! Программа контроля не загружена: " + error + " !!!");
+    events_.PostEvent("Работает программа контроля из сохраненной копии.");
+    return;
+  }
+  if (too_many) return;  // the plan in force stays, as at any load
+  if (SamePlan(server, copy_in_force_)) {
+    events_.PostEvent("Программа контроля на сервере совпадает с сохраненной копией.");
+    SavePlanCopy();
+    TakeServerSetpoints();
+    return;
+  }
+  events_.PostEvent("*** Программа контроля на сервере отличается от сохраненной копии ***");
+  // A running control thread is stopped and started again, as "Применить" does it.
+  if (control_.Alive()) {
+    ApplyCalibrations();
+  } else if (!LoadSignalPlan()) {
+    events_.PostEvent("Работает программа контроля из сохраненной копии.");
   }
 }
 
@@ -245,16 +303,57 @@ bool Service::LoadSignalPlan() {
     return false;
   }
   img_.Trends.Allocate(img_.SignalCount.load());  // the trends of the plan now in force
+  plan_loaded_ = true;
+  on_copy_ = false;
   AfterPlanLoad(names_before);
+  SavePlanCopy();
   return true;
 }
 
-void Service::AfterPlanLoad(const std::vector<std::string>& names_before) {
+void Service::SavePlanCopy() {
+  TPlanCopy copy;
+  const auto rows = std::min<size_t>(img_.Signals.size(), img_.SignalCount.load());
+  copy.Signals.assign(img_.Signals.begin(), img_.Signals.begin() + static_cast<ptrdiff_t>(rows));
+  copy.Saved = clock_.Now();
+  std::string error = "буфер записей недоступен";
+  if (spool_.IsOpen() && ReadSetupRows(user_, &copy.Setup, &error) &&
+      spool_.SavePlanCopy(copy, &error))
+    return;
+  events_.PostEvent("*** Копия программы контроля не сохранена: " + error + " ***");
+}
+
+void Service::AfterPlanLoad(const std::vector<std::string>& names_before, bool from_copy) {
   KeepEmulValuesByName(img_, names_before);
   ReportUnwrittenSetpointRows(img_, events_);
+  if (from_copy) {
+    const TSpoolSeeds seeds = spool_.Seeds();
+    if (seeds.HasSetpoints)
+      SeedStoredSetpoints(img_, seeds.SetpointMoment, seeds.Plsz, seeds.Urnsz);
+    return;
+  }
+  TakeServerSetpoints();
+}
+
+void Service::TakeServerSetpoints() {
+  if (control_.Alive()) {
+    // The store held no setpoints: the cycle takes the newest control_vector row as a new one
+    // (its moment is older than the start). Unless it has taken a row meanwhile.
+    TDateTime start_moment = img_.ControlMoment.load();
+    if (!img_.Delivery.Taken()) img_.ControlMoment.compare_exchange_strong(start_moment, 0);
+    return;
+  }
   std::string error;
-  if (!SeedSetpoints(img_, user_, journal_, &error))
+  if (SeedSetpoints(img_, user_, journal_, &error))
+    NoteSetpointsInForce();
+  else
     events_.PostEvent("*** Не удалось прочитать последнее задание: " + error + " ***");
+}
+
+void Service::NoteSetpointsInForce() {
+  if (!img_.Delivery.Taken() || !spool_.IsOpen()) return;
+  if (!spool_.NoteSetpoints(img_.ControlMoment.load(), img_.PlszSetpoint.load(),
+                            img_.UrnszSetpoint.load()))
+    events_.PostEvent("*** Задание не сохранено в буфере записей: " + spool_.LastError() + " ***");
 }
 
 bool Service::SaveConfig() {
@@ -281,19 +380,21 @@ void Service::SettingsToWindow(SettingsForm& form) {
 
 // ---- operator commands --------------------------------------------------------------------
 
-bool Service::UserReady() {
+bool Service::UserReady() { return UserCheck() == TConnectionKeeper::Check::Open; }
+
+TConnectionKeeper::Check Service::UserCheck() {
   std::string error;
   switch (user_keeper_.Ensure(kUserCheckWaitMs, &error)) {
     case TConnectionKeeper::Check::Open:
-      return true;
+      return TConnectionKeeper::Check::Open;
     case TConnectionKeeper::Check::Busy:
       events_.PostEvent("Соединение с MySQL сервером восстанавливается, команда не выполнена.");
-      return false;
+      return TConnectionKeeper::Check::Busy;
     case TConnectionKeeper::Check::Failed:
       break;
   }
   events_.PostEvent("Нет соединения с MySQL сервером: " + error);
-  return false;
+  return TConnectionKeeper::Check::Failed;
 }
 
 bool Service::StartControl() {
@@ -302,20 +403,40 @@ bool Service::StartControl() {
     events_.PostEvent("Поток приема не запущен: применяются калибровки.");
     return false;
   }
-  if (!UserReady()) {
-    events_.PostEvent("Поток приема не запущен.");
-    return false;
+  // Without the server the plan in force runs on what the local store kept: the start-up on
+  // the copy until the server answers, or a plan loaded before the server went away.
+  bool from_store = on_copy_;
+  if (!from_store) {
+    const TConnectionKeeper::Check user = UserCheck();
+    from_store = user == TConnectionKeeper::Check::Failed && plan_loaded_ && spool_.IsOpen();
+    if (user != TConnectionKeeper::Check::Open && !from_store) {
+      events_.PostEvent("Поток приема не запущен.");
+      return false;
+    }
   }
+  if (from_store)
+    events_.PostEvent("Поток приема запускается без MySQL сервера: показание счетчика из "
+                      "буфера записей.");
   std::string error;
   bool seeded = false;
-  const bool started = control_.StartControl([this, &error, &seeded] {
-    seeded = SeedCounter(img_, user_, &error, &spool_);
+  const bool started = control_.StartControl([this, &error, &seeded, from_store] {
+    seeded = from_store ? SeedFromStore() : SeedCounter(img_, user_, &error, &spool_);
     return seeded;
   });
   if (started) return true;
   events_.PostEvent(seeded ? "Поток приема не запущен: поток не создан."
                            : "Поток приема не запущен: " + error);
   return false;
+}
+
+bool Service::SeedFromStore() {
+  const TSpoolSeeds seeds = spool_.Seeds();
+  // Without a minute row in the store the reading known in this run stands; at the program's
+  // start there is none, and the first reading of the totaliser starts the count.
+  if (!seeds.HasMinute) return true;
+  img_.CounterLast = seeds.I_1T1;
+  img_.CounterLastKnown = true;
+  return true;
 }
 
 bool Service::EnterSetpoint(const std::string& plsz_text, const std::string& urnsz_text) {
@@ -561,7 +682,12 @@ void Service::ControlThreadEnding() { MySqlThreadEnd(); }
 bool Service::TranslateIn() { return liron::TranslateIn(img_, events_); }
 bool Service::UpdateStateRecord() { return liron::UpdateStateRecord(img_, records_, queues_, events_); }
 bool Service::CalcWorks() { return liron::CalcWorks(img_, events_); }
-bool Service::ReadControlVector() { return liron::ReadControlVector(img_, queues_, journal_); }
+bool Service::ReadControlVector() {
+  const TDateTime before = img_.ControlMoment.load();
+  const bool ok = liron::ReadControlVector(img_, queues_, journal_);
+  if (img_.ControlMoment.load() != before) NoteSetpointsInForce();
+  return ok;
+}
 bool Service::UpdatePafRecord() {
   const bool ok = Update_PAF_record(img_, records_, queues_, events_);
   if (ok) last_record_ = clock_.Now();
@@ -570,7 +696,7 @@ bool Service::UpdatePafRecord() {
 
 std::string Service::StatusLine() {
   if (start_up_ == StartUp::NotYet) return "Загрузка настроек";
-  if (start_up_ == StartUp::Opening) {
+  if (start_up_ == StartUp::Opening && !on_copy_) {
     const TConnectionKeeper::Opening o = user_keeper_.OpeningState();
     return "Ждем MySQL сервер " + img_.Settings().Comp + (o.Error.empty() ? "" : ": " + o.Error);
   }

@@ -115,6 +115,8 @@ class Service : private ControlPlant {
 
   // Operator commands.
   // SeedCounter on the user connection, then the control thread. A failure posts its reason.
+  // Without the server (a start on the saved copy of the plan, or a plan in force and the user
+  // connection failing) the counter seed and the minute's key come from the local store.
   bool StartControl();
   bool StopControl();   // StopFlag, then up to half a second for the control thread to end
   void OperatorStart();  // "Старт"
@@ -132,6 +134,7 @@ class Service : private ControlPlant {
   // and reopens it once when the server dropped it, waiting at most kUserCheckWaitMs. False
   // after an event that says why (the server's error, or a reopening still in progress).
   bool UserReady();
+  TConnectionKeeper::Check UserCheck();  // the same, telling a failure from a reopening
   // What "systemctl status" shows: what the service waits for, or its cycles and last record,
   // and the records waiting in the spool when there are any.
   std::string StatusLine();
@@ -177,13 +180,27 @@ class Service : private ControlPlant {
 
   bool Emulating();               // either emulator is on
   bool LoadSignalPlan();          // on the user connection; events on failure
+  // The plan in force, its calibrations and the setup constants into the local store, for a
+  // start without the server; a failure is posted and changes nothing else.
+  void SavePlanCopy();
+  // The start-up's first attempts have failed: the plan of the local copy is put in force.
+  // False (nothing changed) when the store holds no copy.
+  bool StartOnCopy();
+  // The server has answered a start-up that runs on the copy: the server's plan replaces the
+  // copy only when it differs, through the stop-and-start path of "Применить".
+  void ServerAnsweredOnCopy(TUpdateActions& a);
+  bool SeedFromStore();           // the counter seed and the minute's key of the local store
+  void NoteSetpointsInForce();    // the setpoints in force into the local store
+  // The setpoints in force from the server, unless an order was taken in this run.
+  void TakeServerSetpoints();
   void CheckStartUp(TUpdateActions& a);  // the user connection of the start-up, until open
   void ContinueApply(TUpdateActions& a);
   void Autostart();
   JournalSink LinkJournal();      // where a polling thread journals its line's loss and return
   // After every plan load: the emulated values follow their signals, the setpoint rows that
   // are never written are named, and the first load of the run takes the setpoints in force.
-  void AfterPlanLoad(const std::vector<std::string>& names_before);
+  // A plan from the copy takes the setpoints the local store kept instead.
+  void AfterPlanLoad(const std::vector<std::string>& names_before, bool from_copy = false);
   // One pass of the write timer; returns the records written or set aside.
   int PassWrites();
   void FlushWriteQueue(uint32_t ms);
@@ -211,6 +228,9 @@ class Service : private ControlPlant {
   TSystemdReport systemd_;
   enum class StartUp { NotYet, Opening, Done } start_up_ = StartUp::NotYet;
   int start_up_failures_seen_ = 0;
+  bool plan_loaded_ = false;  // a plan is in force: loaded from the server or from the copy
+  bool on_copy_ = false;      // it came from the copy and the server has not answered since
+  TPlanCopy copy_in_force_;   // that copy, to compare with the server's plan
   uint32_t connect_gap_ms_ = kUserConnectGapMs, connect_retry_ms_ = kUserConnectRetryMs;
   bool settings_read_ = false;   // the INI file was read: the settings are real values
   bool settings_shown_ = false;  // the settings tab holds them

@@ -136,6 +136,14 @@ bool SeedSetpoints(TProcessImage& img, TMySQLConnection& user, TJournal& journal
   }
 }
 
+bool SeedStoredSetpoints(TProcessImage& img, TDateTime moment, double plsz, double urnsz) {
+  TSetpointOrder row;
+  row.Moment = moment;
+  row.Plsz = plsz;
+  row.Urnsz = urnsz;
+  return TakeRow(img, row, {}, true);
+}
+
 bool SetNewControl(TMySQLConnection& user, TJournal& journal, const std::string& plsz_text,
                    const std::string& urnsz_text, Operator& op) {
   double plsz = 0, urnsz = 0;

@@ -33,6 +33,12 @@ bool ReadControlVector(TProcessImage& img, TSqlQueues& queues, TJournal& journal
 bool SeedSetpoints(TProcessImage& img, TMySQLConnection& user, TJournal& journal,
                    std::string* error);
 
+// A start without the server: the setpoints the local store kept (of the control_vector row of
+// `moment`) become the setpoints in force, as the first plan load takes the newest row. The
+// store cannot tell which controllers confirmed them, so the order goes out to every one. False
+// when an order was taken before in this run (nothing changes then).
+bool SeedStoredSetpoints(TProcessImage& img, TDateTime moment, double plsz, double urnsz);
+
 // "Установить": both texts must be numbers (a decimal point or comma); otherwise
 // "Правильно вводите числа." and nothing else happens. Then the row is inserted on the user
 // connection (a refusal shows the server's error) and the entry journalled. The setpoints in

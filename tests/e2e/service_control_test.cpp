@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "db/setup_consts.h"
 #include "db/sql_queues.h"
 #include "engine/service.h"
 #include "image/setpoint_delivery.h"
@@ -511,6 +512,101 @@ TEST_F(ServiceControl, SetpointsSurviveRestartsAndReachTheControllers) {
   EXPECT_GE(CountLines(plant.jumo_log, "write slave=2 reg=8 count=2 value=50 "), 1);
   EXPECT_EQ(CountLines(plant.jumo_log, " value=0 "), 0);
   End();
+}
+
+// The station boots while the server is away: it runs on the copy of the last good load, with
+// the counter, the setpoints and the minute's key the local store kept. The server's plan
+// replaces the copy when the server answers, through the stop-and-start of "Применить" and
+// only when it differs.
+TEST_F(ServiceControl, AStartWithoutTheServerRunsOnTheSavedCopyUntilTheServerAnswers) {
+  const std::string moment = db().Scalar("select now()");
+  ASSERT_TRUE(db().Exec("insert into control_vector values ('" + moment + "', 'master@pult', 1.55, 42)"));
+  TDateTime row_moment = 0;
+  ASSERT_TRUE(ParseSqlDateTime(moment, &row_moment));
+  auto pls_top = [&] {  // the calibrated value of the density's 100 % point in force
+    return pump->Call([&] {  // the plan changes on the event loop
+      for (const TSignalSet& s : svc->Image().Signals)
+        if (s.SignalName == "PLS") return s.FVal[1];
+      return -1.0;
+    });
+  };
+
+  // A run with the server: its load leaves the copy and the setpoints in the local store.
+  ASSERT_NO_FATAL_FAILURE(Boot());
+  TPlanCopy copy;
+  std::string error;
+  ASSERT_TRUE(svc->Spool().LoadPlanCopy(&copy, &error)) << error;
+  EXPECT_EQ(copy.Signals.size(), 11u);
+  EXPECT_EQ(copy.Setup, (TSetupRows{{"MIN_NAGR", 10}, {"MIN_PLS", 1.2}}));
+  EXPECT_EQ(svc->Spool().Seeds().Plsz, 1.55);
+  // The minute rows are the record writer's part of the store.
+  TMinuteRow minute;
+  minute.Key = "2024-03-05 10:15:00";
+  minute.I_1T1 = 4321;
+  ASSERT_TRUE(svc->Spool().NoteMinute(minute));
+  End();
+  svc.reset();
+
+  // The server is reached through a link that is not there yet.
+  const std::string link = plant.home.File("mysql.sock");
+  plant.settings.Comp = link;
+  plant.settings.AutoStart = true;
+  ASSERT_TRUE(plant.WriteIni(&error)) << error;
+  auto boot_without_server = [&] {
+    svc = std::make_unique<Service>(plant.home.path(), SystemClock(), op);
+    svc->SetUserConnectPauses(1, 200);
+    svc->WindowCreated();
+    pump = std::make_unique<ServicePump>(*svc);
+    ASSERT_TRUE(PollUntil([&] { return pump->Call([&] { return svc->StartUpSettled(); }); }, 30));
+    ASSERT_TRUE(PollUntil([&] { return svc->Image().ControlRunning.load(); }, 10)) << plant.EventLog();
+  };
+  ASSERT_NO_FATAL_FAILURE(boot_without_server());
+  TProcessImage& img = svc->Image();
+  EXPECT_EQ(img.SignalCount.load(), 11);
+  EXPECT_EQ(pls_top(), 2.0);
+  EXPECT_EQ(img.MinPls.load(), 1.2);
+  EXPECT_EQ(img.CounterLast.load(), 4321);
+  EXPECT_TRUE(img.CounterLastKnown.load());
+  EXPECT_EQ(img.ControlMoment.load(), row_moment);
+  EXPECT_EQ(img.PlszSetpoint.load(), 1.55);
+  EXPECT_EQ(img.UrnszSetpoint.load(), 42);
+  EXPECT_TRUE(PollUntil([&] {
+    return CountEvents(plant.EventTexts(), "*** Сервер MySQL недоступен: план загружен из сохраненной копии ***") == 1;
+  }, 5));
+
+  // The server answers with the same plan: nothing restarts; the start record is written.
+  ASSERT_TRUE(PollUntil([&] { return img.ThreadStartMoment.load() > 0; }, 20));
+  const double started = img.ThreadStartMoment.load();
+  ASSERT_EQ(symlink(db().Comp().c_str(), link.c_str()), 0);
+  EXPECT_TRUE(PollUntil([&] { return Journal("Программа контроля загружена.", "") == 3; }, 20))
+      << plant.EventLog();
+  EXPECT_TRUE(PollUntil([&] {
+    return CountEvents(plant.EventTexts(), "Программа контроля на сервере совпадает с сохраненной копией.") == 1;
+  }, 5)) << plant.EventLog();
+  EXPECT_EQ(img.ThreadStartMoment.load(), started);
+  EXPECT_EQ(Journal(">>> Запуск потока управления. <<<"), 1);
+  EXPECT_EQ(Journal("<<< Поток управления остановлен. >>>"), 0);
+  EXPECT_TRUE(img.ControlRunning.load());
+  End();
+  svc.reset();
+
+  // Away again, and the density's scale changed meanwhile: applied when the server answers.
+  ASSERT_EQ(unlink(link.c_str()), 0);
+  ASSERT_TRUE(db().Exec("update kalibr set FVal=3 where SignalName='PLS' and AVal=100"));
+  ASSERT_NO_FATAL_FAILURE(boot_without_server());
+  EXPECT_EQ(pls_top(), 2.0);
+  ASSERT_EQ(symlink(db().Comp().c_str(), link.c_str()), 0);
+  EXPECT_TRUE(PollUntil([&] { return pls_top() == 3.0 && svc->Image().ControlRunning.load(); }, 20))
+      << plant.EventLog();
+  EXPECT_TRUE(PollUntil([&] { return Journal("!!! Изменены калибровки !!!") == 1; }, 10));
+  ASSERT_TRUE(svc->Spool().LoadPlanCopy(&copy, &error)) << error;  // the copy follows
+  EXPECT_TRUE(std::any_of(copy.Signals.begin(), copy.Signals.end(), [](const TSignalSet& s) {
+    return s.SignalName == "PLS" && s.FVal[1] == 3.0;
+  }));
+  End();
+  const std::vector<std::string> events = plant.EventTexts();
+  EXPECT_EQ(CountEvents(events, "*** Программа контроля на сервере отличается от сохраненной копии ***"), 1);
+  EXPECT_EQ(CountEvents(events, "Загружаем новые калибровки..."), 1);
 }
 
 }  // namespace
