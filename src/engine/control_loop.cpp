@@ -159,6 +159,10 @@ void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Op
   }
 
   plant.StopPollingAndCloseLines();
+  // A return of the server that no cycle saw before the stop is still journalled.
+  auto& outage = img.WorkOutage;
+  if (outage.Lost != 0 && outage.Back == 0 && plant.WorkConnected()) outage.Back = img.clock.Now();
+  JournalOutage(img, plant);
   plant.CloseWork();
   plant.Journal("<<< Поток управления остановлен. >>>");
 }

@@ -1,7 +1,8 @@
 // The database server dies under the running daemon (SIGKILL, as a crash) and comes back a
 // minute later: the daemon keeps running without spinning, reports every failed reconnection,
 // reconnects within a cycle or two of the server's return and records on; the totaliser
-// increments handed out while the server was away are booked after its return.
+// increments handed out while the server was away are booked after its return. A longer
+// outage, with the daemon itself killed and restarted in it, is recorded through the spool.
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -14,6 +15,7 @@
 #include <regex>
 #include <thread>
 
+#include "db/sqlite_db.h"
 #include "plant_setup.h"
 #include "support/child_process.h"
 #include "support/test_db.h"
@@ -24,6 +26,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const char kReconnectFailed[] = "Не могу подключиться к MySQL серверу.";
+const char kStartedFromCopy[] =
+    "*** Сервер MySQL недоступен: план загружен из сохраненной копии ***";
 
 // Local time as the server and the service write it: "yyyy-mm-dd hh:nn:ss".
 std::string LocalNow() {
@@ -46,6 +50,18 @@ struct ServerGuard {
 };
 
 class FaultDatabase : public DbTest {};
+
+// Records waiting in the home's spool; -1 when it cannot be read.
+long long SpoolRecords(const TestPlant& plant) {
+  TSqliteDb spool;
+  std::string error;
+  if (!spool.Open(plant.home.File("spool.db"), &error)) return -1;
+  TSqliteStmt count(spool, "select count(*) from record");
+  return count.Step() ? count.Int(0) : -1;
+}
+
+// The minute key of a local moment "yyyy-mm-dd hh:nn:ss".
+std::string MinuteOf(const std::string& moment) { return moment.substr(0, 16) + ":00"; }
 
 TEST_F(FaultDatabase, ServerKilledForAMinuteDaemonReconnectsAndBooksTheOutage) {
   TestPlant plant;
@@ -140,6 +156,90 @@ TEST_F(FaultDatabase, ServerKilledForAMinuteDaemonReconnectsAndBooksTheOutage) {
   std::printf("reconnected %.1f s after the server's return; %d failed reconnections; "
               "%.2f CPU s in 50 s without a server; booked %.2f of %.2f\n",
               reconnect_s, failures, cpu_after - cpu_before, booked, handed);
+}
+
+// The server is killed 20 s into a run and comes back 2 min 10 s later; a minute into the
+// outage the daemon is killed too and started again while the server is still away, so it
+// starts from its copy of the plan. Every minute of the outage ends up in pu_data once.
+TEST_F(FaultDatabase, OutageWithADaemonCrashIsRecordedThroughTheSpool) {
+  TestPlant plant;
+  std::string error;
+  ASSERT_TRUE(plant.Start(&error)) << error;
+  ChildProcess first, second;
+  const auto started = Clock::now();
+  ASSERT_TRUE(plant.StartDaemon(&first));
+  ASSERT_TRUE(PollUntil([&] { return db().Count("pu_data") >= 1 && StateRecordAge() <= 2; }, 45))
+      << plant.EventLog() << RunningCopies();
+  std::this_thread::sleep_until(started + std::chrono::seconds(20));
+
+  ServerGuard guard;
+  const std::string killed_at = LocalNow();
+  const auto killed = Clock::now();
+  ASSERT_TRUE(KillDbServer(&error)) << error;
+  guard.down = true;
+
+  std::this_thread::sleep_until(killed + std::chrono::seconds(60));
+  ASSERT_TRUE(first.Running()) << plant.EventLog();
+  ASSERT_TRUE(first.Signal(SIGKILL));
+  ASSERT_TRUE(first.Wait(5000));
+  ASSERT_TRUE(plant.StartDaemon(&second, "daemon2.out"));
+  EXPECT_TRUE(PollUntil([&] { return CountEvents(plant.EventTexts(), kStartedFromCopy) == 1; }, 40))
+      << plant.EventLog();
+
+  std::this_thread::sleep_until(killed + std::chrono::seconds(130));
+  ASSERT_TRUE(second.Running()) << plant.EventLog();
+  const std::string back_at = LocalNow();
+  ASSERT_TRUE(db().StartServer());
+  guard.down = false;
+  ASSERT_TRUE(PollUntil([&] {
+    return SpoolRecords(plant) == 0 &&
+           db().Scalar("select RecMoment > '" + back_at + "' from last_state") == "1" &&
+           db().Scalar("select count(*) > 0 from control_log where MessageText like "
+                       "'=== Связь с MySQL сервером восстановлена%'") == "1";
+  }, 60)) << plant.EventLog() << " spool " << SpoolRecords(plant);
+  EXPECT_LE(StateRecordAge(), 2);
+  ASSERT_TRUE(second.Signal(SIGINT));
+  ASSERT_TRUE(second.Wait(15000));
+
+  // One row for every minute from the crash to the return, with the plant's averages.
+  const std::string span = "RecMoment between '" + MinuteOf(killed_at) + "' and '" +
+                           MinuteOf(back_at) + "'";
+  const std::string minutes = db().Scalar("select timestampdiff(minute, '" + MinuteOf(killed_at) +
+                                          "', '" + MinuteOf(back_at) + "') + 1");
+  EXPECT_EQ(db().Scalar("select count(*) from pu_data where " + span), minutes);
+  EXPECT_EQ(db().Scalar("select count(*) from pu_data where " + span + " and abs(PLS - 1.5) < "
+                        "0.01 and abs(PLS2 - 1.45) < 0.01 and TNK1 > 50"),
+            minutes);
+  EXPECT_EQ(db().Scalar("select count(distinct RecMoment) = count(*) from pu_data"), "1");
+
+  // Every increment the V-120 handed out is booked once: the restart took its counter seed
+  // from the spool.
+  const std::vector<long long> totals = Totals(plant.v120_log);
+  ASSERT_GE(totals.size(), 10u);
+  const double handed = 0.01 * static_cast<double>(totals.back() - totals.front());
+  const double booked = Num(db().Scalar("select sum(G_1T1) from pu_data"));
+  EXPECT_NEAR(booked, handed, 5.0 + 1e-6);
+
+  // The journal of the outage, each record at its own moment.
+  const std::string loss = db().Scalar(
+      "select min(RecMoment) from control_log where MessageText = "
+      "'*** Связь с MySQL сервером потеряна ***'");
+  const std::string restart = db().Scalar(
+      "select max(RecMoment) from control_log where MessageText = "
+      "'>>> Запуск потока управления. <<<'");
+  const std::string back = db().Scalar(
+      "select max(RecMoment) from control_log where MessageText like "
+      "'=== Связь с MySQL сервером восстановлена%'");
+  EXPECT_TRUE(killed_at <= loss && loss < restart && restart < back_at && back != "NULL" &&
+              back_at <= back)
+      << killed_at << " " << loss << " " << restart << " " << back_at << " " << back << "\n"
+      << db().Scalar("select group_concat(RecMoment, ' ', MessageText order by RecMoment, NPP "
+                     "separator '\n') from control_log")
+      << plant.EventLog();
+  for (const std::string& e : plant.EventTexts())
+    EXPECT_EQ(e.find("*** SQL error"), std::string::npos) << e;
+  std::printf("booked %.2f of %.2f; loss %s, restart %s, back %s\n", booked, handed,
+              loss.c_str(), restart.c_str(), back.c_str());
 }
 
 TEST_F(FaultDatabase, ServerFrozenForTwentySecondsDaemonRecovers) {
