@@ -163,6 +163,14 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
   }
 }
 
+bool SeedCounterFromSpool(TProcessImage& img, TSpoolStore& spool) {
+  const TSpoolSeeds seeds = spool.Seeds();
+  if (!seeds.HasMinute) return false;
+  img.CounterLast = seeds.I_1T1;
+  img.CounterLastKnown = true;
+  return true;
+}
+
 bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error,
                  TSpoolStore* spool) {
   TSqlRows rows;
@@ -174,14 +182,7 @@ bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error,
     return false;
   }
   img.CounterLastKnown = false;
-  if (spool && !spool->Empty()) {
-    const TSpoolSeeds seeds = spool->Seeds();
-    if (seeds.HasMinute) {
-      img.CounterLast = seeds.I_1T1;
-      img.CounterLastKnown = true;
-      return true;
-    }
-  }
+  if (spool && !spool->Empty() && SeedCounterFromSpool(img, *spool)) return true;
   if (n <= 0) return true;
   if (!user.Query("select I_1T1 from pu_data where RecMoment=(select max(RecMoment) from pu_data)",
                   &rows, error))

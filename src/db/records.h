@@ -63,6 +63,10 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
 bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error,
                  TSpoolStore* spool = nullptr);
 
+// Takes the reading of the spool's newest minute row as CounterLast; false (nothing changed)
+// when the spool has made no minute row.
+bool SeedCounterFromSpool(TProcessImage& img, TSpoolStore& spool);
+
 // The minute key of a local time: "yyyy-mm-dd hh:nn:00".
 std::string MinuteKey(TDateTime now);
 

@@ -32,6 +32,13 @@ const char kEmulationMark[] = "*** ЭМУЛЯЦИЯ ***";
 
 namespace {
 
+// "0", or "N (с dd.mm.yyyy hh:nn:ss)" with the oldest record's moment.
+std::string DepthText(const TSpoolDepth& d) {
+  if (d.Records == 0) return "0";
+  return std::to_string(d.Records) + " (с " + FormatDateTime("dd.mm.yyyy hh:nn:ss", d.Oldest) +
+         ")";
+}
+
 HomeDir MakeHome(const std::string& requested) {
   HomeDir home;
   std::string error;
@@ -420,23 +427,16 @@ bool Service::StartControl() {
   std::string error;
   bool seeded = false;
   const bool started = control_.StartControl([this, &error, &seeded, from_store] {
-    seeded = from_store ? SeedFromStore() : SeedCounter(img_, user_, &error, &spool_);
-    return seeded;
+    if (!from_store) return seeded = SeedCounter(img_, user_, &error, &spool_);
+    // Without a minute row in the store the reading known in this run stands; at the
+    // program's start there is none, and the first reading of the totaliser starts the count.
+    SeedCounterFromSpool(img_, spool_);
+    return seeded = true;
   });
   if (started) return true;
   events_.PostEvent(seeded ? "Поток приема не запущен: поток не создан."
                            : "Поток приема не запущен: " + error);
   return false;
-}
-
-bool Service::SeedFromStore() {
-  const TSpoolSeeds seeds = spool_.Seeds();
-  // Without a minute row in the store the reading known in this run stands; at the program's
-  // start there is none, and the first reading of the totaliser starts the count.
-  if (!seeds.HasMinute) return true;
-  img_.CounterLast = seeds.I_1T1;
-  img_.CounterLastKnown = true;
-  return true;
 }
 
 bool Service::EnterSetpoint(const std::string& plsz_text, const std::string& urnsz_text) {
@@ -703,7 +703,8 @@ std::string Service::StatusLine() {
   const double last = last_record_.load();
   const std::string record =
       last > 0 ? "последняя запись " + FormatDateTime("dd.mm.yyyy hh:nn:ss", last) : "записей нет";
-  const std::string spool = spool_.Empty() ? "" : ", записей в буфере " + SpoolDepthText();
+  const TSpoolDepth depth = spool_.Depth();
+  const std::string spool = depth.Records == 0 ? "" : ", записей в буфере " + DepthText(depth);
   if (!control_.Alive()) return "Контроль остановлен, " + record + spool;
   const std::string counts = std::to_string(img_.CycleCounter.load()) + ", неудачных " +
                              std::to_string(img_.CycleErrorCounter.load()) + ", " + record + spool;
@@ -711,11 +712,6 @@ std::string Service::StatusLine() {
   return "Циклов " + counts;
 }
 
-std::string Service::SpoolDepthText() {
-  const TSpoolDepth d = spool_.Depth();
-  if (d.Records == 0) return "0";
-  return std::to_string(d.Records) + " (с " + FormatDateTime("dd.mm.yyyy hh:nn:ss", d.Oldest) +
-         ")";
-}
+std::string Service::SpoolDepthText() { return DepthText(spool_.Depth()); }
 
 }  // namespace liron

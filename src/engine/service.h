@@ -189,7 +189,6 @@ class Service : private ControlPlant {
   // The server has answered a start-up that runs on the copy: the server's plan replaces the
   // copy only when it differs, through the stop-and-start path of "Применить".
   void ServerAnsweredOnCopy(TUpdateActions& a);
-  bool SeedFromStore();           // the counter seed and the minute's key of the local store
   void NoteSetpointsInForce();    // the setpoints in force into the local store
   // The setpoints in force from the server, unless an order was taken in this run.
   void TakeServerSetpoints();
