@@ -4,6 +4,8 @@
 #include <exception>
 #include <stdexcept>
 
+#include "signals/process_flags.h"
+
 namespace liron {
 
 const char kCounterName[] = "G_1T1";
@@ -30,14 +32,7 @@ bool CalcWorks(TProcessImage& img, TEventFIFO& events) {
     const int counter = img.SignalIndex(kCounterName);
     img.AvgValues.Set(counter, img.PhysValues.Get(counter));
 
-    const double rab = img.AvgValues.Get(img.SignalIndex("PLS")) > img.MinPls ? 1.0 : 0.0;
-    img.RabValue = rab;
-    img.AvgValues.Set(img.SignalIndex("RAB"), rab);
-    const double tnk = img.AvgValues.Get(img.SignalIndex("TNK1"));
-    img.AvgValues.SetMoment(img.clock.Now());
-    const double rn = (tnk > img.MinNagr && rab == 1.0) ? 1.0 : 0.0;
-    img.RnValue = rn;
-    img.AvgValues.Set(img.SignalIndex("RN"), rn);
+    SetProcessFlags(img, img.AvgValues);
 
     const struct {
       const char* name;

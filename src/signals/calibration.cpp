@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/event_fifo.h"
+#include "signals/process_flags.h"
 
 namespace liron {
 
@@ -69,15 +70,7 @@ bool TranslateIn(TProcessImage& img, TEventFIFO& events) {
       if (row.SignalName.empty() || row.Direction != "READ") continue;
       img.PhysValues.Set(i, CalibrateValue(img.RawValues.Get(i), &row));
     }
-    const double pls = img.PhysValues.Get(img.SignalIndex("PLS"));
-    const double rab = pls > img.MinPls ? 1.0 : 0.0;
-    img.RabValue = rab;
-    img.PhysValues.Set(img.SignalIndex("RAB"), rab);
-    const double tnk = img.PhysValues.Get(img.SignalIndex("TNK1"));
-    img.PhysValues.SetMoment(img.clock.Now());
-    const double rn = (tnk > img.MinNagr && rab == 1.0) ? 1.0 : 0.0;
-    img.RnValue = rn;
-    img.PhysValues.Set(img.SignalIndex("RN"), rn);
+    SetProcessFlags(img, img.PhysValues);
     return true;
   } catch (const std::exception&) {
     events.PostEvent("!!! Ошибка в функции TranslateIn() !!!");
