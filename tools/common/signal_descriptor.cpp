@@ -16,7 +16,7 @@ SignalDescriptor::~SignalDescriptor() {
   if (fd_ >= 0) close(fd_);
 }
 
-bool SignalDescriptor::Open(std::initializer_list<int> sigs, std::string* error) {
+bool SignalDescriptor::Open(const std::vector<int>& sigs, std::string* error) {
   sigset_t set;
   sigemptyset(&set);
   for (int sig : sigs) sigaddset(&set, sig);

@@ -6,8 +6,8 @@
 #pragma once
 
 #include <chrono>
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace liron::simtools {
 
@@ -20,7 +20,7 @@ class SignalDescriptor {
 
   // Blocks sigs (in this thread and every thread it starts later) and opens the descriptor;
   // false, with the reason, when it cannot.
-  bool Open(std::initializer_list<int> sigs, std::string* error);
+  bool Open(const std::vector<int>& sigs, std::string* error);
   // For poll: readable while a signal waits.
   int fd() const { return fd_; }
   // The next signal that has arrived; false when none waits. Never blocks.

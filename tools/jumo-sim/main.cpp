@@ -86,44 +86,33 @@ const char kUsage[] =
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "rtu_frames.h"
-#include "signal_descriptor.h"
 #include "sim_config.h"
+#include "sim_file.h"
 #include "sim_port.h"
+#include "sim_signals.h"
 #include "sim_wire.h"
 
 namespace jumo_sim {
 namespace {
 
 // SIGTERM, SIGINT and SIGHUP, each of which ends the simulator.
-liron::simtools::SignalDescriptor g_signals;
-bool g_stop = false;
-
-void TakeSignals() {
-  for (int sig = 0; g_signals.Take(&sig);) g_stop = true;
-}
+liron::simtools::SimSignals g_signals;
 
 using Clock = std::chrono::steady_clock;
+using liron::simtools::ReadText;
 using liron::simtools::SteadyTime;
-
-// Sleeps until t; the end signal cuts it short.
-void SleepUntil(SteadyTime t) {
-  while (!g_stop && g_signals.WaitUntil(t)) TakeSignals();
-}
 
 struct Options {
   std::string config, pty_link, device, log, control;
@@ -169,15 +158,6 @@ bool ApplyOptions(const Options& o, LineBehaviour* line, std::string* error) {
   return o.turnaround_ms >= -1;
 }
 
-bool ReadText(const std::string& path, std::string* text) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
-  std::stringstream ss;
-  ss << f.rdbuf();
-  *text = ss.str();
-  return true;
-}
-
 class Log {
  public:
   explicit Log(const std::string& path) {
@@ -199,21 +179,16 @@ class Log {
 // The control file, re-read when its identity, size or time stamp changes.
 class ControlFile {
  public:
-  ControlFile(std::string path, LineBehaviour base) : path_(std::move(path)), base_(base) {}
-  // True when the file changed; *control then holds what it says now.
+  ControlFile(std::string path, LineBehaviour base) : watch_(std::move(path)), base_(base) {}
+  // True when the file changed (the first look counts as a change); *control then holds what
+  // it says now.
   bool Poll(Control* control, Log& log) {
-    if (path_.empty()) return false;
-    struct stat st {};
-    std::string key;
-    if (stat(path_.c_str(), &st) == 0)
-      key = std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
-            std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
-    if (key == key_) return false;
-    key_ = key;
+    if (!watch_.Changed()) return false;
     std::string text, error;
     Control parsed;
     parsed.line = base_;
-    if (!key.empty() && (!ReadText(path_, &text) || !ParseControl(text, base_, &parsed, &error))) {
+    if (watch_.Exists() &&
+        (!ReadText(watch_.path(), &text) || !ParseControl(text, base_, &parsed, &error))) {
       log.Line("control file refused: " + error);
       return false;
     }
@@ -223,9 +198,8 @@ class ControlFile {
   }
 
  private:
-  std::string path_;
+  liron::simtools::FileWatch watch_;
   LineBehaviour base_;
-  std::string key_ = "\x01";  // differs from every real key, so the first poll reads the file
 };
 
 class Simulator {
@@ -266,7 +240,7 @@ class Simulator {
   void Run(ControlFile& control) {
     std::vector<uint8_t> buf;
     auto last_rx = Clock::now();
-    for (TakeSignals(); !g_stop; TakeSignals()) {
+    for (g_signals.Take(); !g_signals.Stopped(); g_signals.Take()) {
       Control c;
       if (control.Poll(&c, log_)) {
         config_.faults = c.faults;
@@ -274,8 +248,9 @@ class Simulator {
         if (c.vanish_ms >= 0) {
           // The master's line hangs up, the node and the link vanish; later they return.
           buf.clear();
-          if (!port_.Vanish(c.vanish_ms, SleepUntil, [this](const std::string& l) { log_.Line(l); }))
-            g_stop = true;
+          if (!port_.Vanish(c.vanish_ms, g_signals.Sleeper(),
+                            [this](const std::string& l) { log_.Line(l); }))
+            g_signals.Stop();
         }
       }
       pollfd fds[2] = {{port_.fd(), POLLIN, 0}, {g_signals.fd(), POLLIN, 0}};
@@ -386,7 +361,7 @@ class Simulator {
   // Bytes on the wire from start on, as the line's behaviour says; the moment they are over.
   SteadyTime Send(const std::vector<uint8_t>& bytes, SteadyTime start) {
     return liron::simtools::SendOnWire(port_.fd(), bytes.data(), bytes.size(), start, Baud(),
-                                       config_.line.wire.paced, SleepUntil);
+                                       config_.line.wire.paced, g_signals.Sleeper());
   }
 
   void Handle(const std::vector<uint8_t>& req, Clock::time_point rx_end) {
@@ -396,7 +371,7 @@ class Simulator {
     if (!maps_.count(slave)) return;  // another device's request: stay quiet
     // A 2-wire adapter hands the request back to the master first.
     liron::simtools::SendEcho(port_.fd(), req.data(), req.size(), rx_end, config_.line.wire,
-                              SleepUntil);
+                              g_signals.Sleeper());
     const Fault f = TakeFault(slave);
     Refresh(slave);
     std::vector<uint8_t> rep = LibmodbusReply(req, slave, f.mode == FaultMode::Exception ? f.code : 0);
@@ -490,7 +465,7 @@ int Main(int argc, char** argv) {
   }
 
   signal(SIGPIPE, SIG_IGN);
-  if (!g_signals.Open({SIGTERM, SIGINT, SIGHUP}, &error)) {
+  if (!g_signals.Open({SIGTERM, SIGINT, SIGHUP}, {}, &error)) {
     std::fprintf(stderr, "jumo-sim: %s\n", error.c_str());
     return 1;
   }

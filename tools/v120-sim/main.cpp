@@ -34,28 +34,27 @@
 // config.
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "pcom_responder.h"
-#include "signal_descriptor.h"
+#include "sim_file.h"
 #include "sim_model.h"
 #include "sim_port.h"
+#include "sim_signals.h"
 #include "sim_wire.h"
 
 namespace {
 
 using namespace liron::v120sim;
+using liron::simtools::FileWatch;
+using liron::simtools::ReadText;
 using liron::simtools::SimPort;
 using liron::simtools::SteadyTime;
 
@@ -89,56 +88,8 @@ constexpr char kUsage[] =
     "Only upper-case hexadecimal is taken in requests, as the controller does.\n"
     "Signals: TERM/INT end, HUP re-reads the files, USR1 next fault mode, USR2 fault none.\n";
 
-liron::simtools::SignalDescriptor g_signals;
-bool g_stop = false;
-bool g_reload = false;
-bool g_next_fault = false;
-bool g_clear_fault = false;
-
-// Turns the signals that have arrived into the flags the loop acts on.
-void TakeSignals() {
-  int sig = 0;
-  while (g_signals.Take(&sig)) {
-    switch (sig) {
-      case SIGHUP: g_reload = true; break;
-      case SIGUSR1: g_next_fault = true; break;
-      case SIGUSR2: g_clear_fault = true; break;
-      default: g_stop = true; break;
-    }
-  }
-}
-
-bool ReadFile(const std::string& path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  *text = ss.str();
-  return true;
-}
-
-// Identity of a file's current contents: a rewrite or a rename changes one of these.
-struct FileStamp {
-  bool exists = false;
-  ino_t ino = 0;
-  off_t size = 0;
-  timespec mtime{};
-  bool operator==(const FileStamp& o) const {
-    return exists == o.exists && ino == o.ino && size == o.size &&
-           mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
-  }
-};
-
-FileStamp Stamp(const std::string& path) {
-  FileStamp s;
-  struct stat st {};
-  if (path.empty() || stat(path.c_str(), &st) != 0) return s;
-  s.exists = true;
-  s.ino = st.st_ino;
-  s.size = st.st_size;
-  s.mtime = st.st_mtim;
-  return s;
-}
+// SIGTERM and SIGINT end the simulator; SIGHUP, SIGUSR1 and SIGUSR2 are flags the loop acts on.
+liron::simtools::SimSignals g_signals;
 
 struct Options {
   std::string link, device, config, control, log;
@@ -210,7 +161,7 @@ bool BuildModel(const Options& o, SimModel* model, PcomResponder* log) {
     m.units[1];
   } else {
     std::string text;
-    if (!ReadFile(o.config, &text)) {
+    if (!ReadText(o.config, &text)) {
       std::fprintf(stderr, "v120-sim: cannot read %s\n", o.config.c_str());
       return false;
     }
@@ -231,7 +182,7 @@ bool BuildModel(const Options& o, SimModel* model, PcomResponder* log) {
     }
   }
   std::string text;
-  if (!o.control.empty() && ReadFile(o.control, &text)) {
+  if (!o.control.empty() && ReadText(o.control, &text)) {
     std::vector<std::string> errors;
     m.ApplyText(text, now, &errors);
     for (const auto& e : errors) log->Log("control " + e);
@@ -240,18 +191,11 @@ bool BuildModel(const Options& o, SimModel* model, PcomResponder* log) {
   return true;
 }
 
-// Sleeps until t; the end signal cuts it short, the others are taken and wait their turn.
-void SleepUntil(SteadyTime t) {
-  while (!g_stop && g_signals.WaitUntil(t)) TakeSignals();
-}
-
-// Applies the control file when it has changed since stamp.
-void ApplyControl(const Options& opt, FileStamp* stamp, SimModel* model, PcomResponder* log) {
-  const FileStamp now_stamp = Stamp(opt.control);
-  if (now_stamp == *stamp) return;
-  *stamp = now_stamp;
+// Applies the control file when it has changed since the watch last looked.
+void ApplyControl(FileWatch* watch, SimModel* model, PcomResponder* log) {
+  if (!watch->Changed()) return;
   std::string text;
-  if (!now_stamp.exists || !ReadFile(opt.control, &text)) return;
+  if (!watch->Exists() || !ReadText(watch->path(), &text)) return;
   std::vector<std::string> errors;
   model->ApplyText(text, std::chrono::steady_clock::now(), &errors);
   for (const auto& e : errors) log->Log("control " + e);
@@ -266,7 +210,7 @@ int main(int argc, char** argv) {
   if (rc >= 0) return rc;
   signal(SIGPIPE, SIG_IGN);
   std::string error;
-  if (!g_signals.Open({SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2}, &error)) {
+  if (!g_signals.Open({SIGTERM, SIGINT}, {SIGHUP, SIGUSR1, SIGUSR2}, &error)) {
     std::fprintf(stderr, "v120-sim: %s\n", error.c_str());
     return 1;
   }
@@ -282,7 +226,8 @@ int main(int argc, char** argv) {
   SimModel model;
   PcomResponder responder(model, log_file);
   if (!BuildModel(opt, &model, &responder)) return 2;
-  FileStamp control_stamp = Stamp(opt.control);
+  FileWatch control(opt.control);
+  control.Seen();
 
   SimPort port;
   const bool opened = opt.device.empty() ? port.CreatePty(opt.link, &error)
@@ -294,37 +239,34 @@ int main(int argc, char** argv) {
   responder.Log("ready " + port.device());
 
   std::string pending;
-  for (TakeSignals(); !g_stop; TakeSignals()) {
-    if (g_reload) {
-      g_reload = 0;
+  for (g_signals.Take(); !g_signals.Stopped(); g_signals.Take()) {
+    if (g_signals.Arrived(SIGHUP)) {
       SimModel fresh;
       PcomResponder tmp(fresh, log_file);
       if (BuildModel(opt, &fresh, &tmp)) {
         model = std::move(fresh);
         responder.Log("reload");
       }
-      control_stamp = Stamp(opt.control);
+      control.Seen();
     }
-    if (g_next_fault) {
-      g_next_fault = 0;
+    if (g_signals.Arrived(SIGUSR1)) {
       model.fault = NextFault(model.fault);
       model.fault_count = -1;
       responder.Log(std::string("mode ") + FaultName(model.fault));
     }
-    if (g_clear_fault) {
-      g_clear_fault = 0;
+    if (g_signals.Arrived(SIGUSR2)) {
       model.fault = Fault::None;
       model.fault_count = -1;
       responder.Log("mode none");
     }
-    ApplyControl(opt, &control_stamp, &model, &responder);
+    ApplyControl(&control, &model, &responder);
     if (model.vanish_ms >= 0) {
       const int ms = model.vanish_ms;
       model.vanish_ms = -1;
       pending.clear();
       // The master's line hangs up, the node and the link vanish; later they return.
-      if (!port.Vanish(ms, SleepUntil, [&](const std::string& l) { responder.Log(l); }))
-        g_stop = true;
+      if (!port.Vanish(ms, g_signals.Sleeper(), [&](const std::string& l) { responder.Log(l); }))
+        g_signals.Stop();
       continue;
     }
 
@@ -335,30 +277,30 @@ int main(int argc, char** argv) {
     if (n <= 0) {
       // A pseudo-terminal whose far end is not open reports a hang-up: wait for the master.
       if (n < 0 && errno != EAGAIN && errno != EINTR)
-        SleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
+        g_signals.SleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
       continue;
     }
     const SteadyTime rx = std::chrono::steady_clock::now();
     pending.append(buf, static_cast<size_t>(n));
     size_t cr;
-    while ((cr = pending.find('\r')) != std::string::npos && !g_stop) {
+    while ((cr = pending.find('\r')) != std::string::npos && !g_signals.Stopped()) {
       const std::string request = pending.substr(0, cr + 1);
       std::string line = pending.substr(0, cr);
       pending.erase(0, cr + 1);
       while (!line.empty() && line[0] == '\n') line.erase(0, 1);
-      ApplyControl(opt, &control_stamp, &model, &responder);
+      ApplyControl(&control, &model, &responder);
       // The request's time on the wire: it ended that long after its first byte came in.
       const auto bt = liron::simtools::ByteTime(model.speed);
       const SteadyTime req_end = rx + bt * static_cast<long>(request.size());
       liron::simtools::SendEcho(port.fd(), reinterpret_cast<const uint8_t*>(request.data()),
-                                request.size(), req_end, model.wire, SleepUntil);
+                                request.size(), req_end, model.wire, g_signals.Sleeper());
       int late_ms = -1;
       const std::string reply = responder.Handle(line, std::chrono::steady_clock::now(), &late_ms);
       if (reply.empty()) continue;
       const int latency = late_ms >= 0 ? late_ms : model.turnaround_ms;
       liron::simtools::SendOnWire(port.fd(), reinterpret_cast<const uint8_t*>(reply.data()),
                                   reply.size(), req_end + std::chrono::milliseconds(latency),
-                                  model.speed, model.wire.paced, SleepUntil);
+                                  model.speed, model.wire.paced, g_signals.Sleeper());
     }
     if (pending.size() > 1024) {
       responder.Log("drop overlong request");
