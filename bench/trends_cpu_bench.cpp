@@ -84,7 +84,15 @@ int Run(int seconds) {
   TProcessImage& img = service.Image();
   TFormMain form(service);
   form.show();
-  form.PageControl->setCurrentWidget(form.TabSheetSettings);
+  // The window's parts, by the names it gives them.
+  auto* pages = form.findChild<QTabWidget*>(QStringLiteral("PageControl"));
+  auto* settings = form.findChild<QWidget*>(QStringLiteral("TabSheetSettings"));
+  auto* trends = form.findChild<TabTrends*>(QStringLiteral("TabSheetTrends"));
+  if (!pages || !settings || !trends) {
+    std::fprintf(stderr, "trends_cpu_bench: the window has no trends tab\n");
+    return 1;
+  }
+  pages->setCurrentWidget(settings);
   for (int i = 0; i < 240 && img.SignalCount.load() == 0; ++i) RunEventLoop(250);  // start-up
   if (img.SignalCount.load() == 0) {
     std::fprintf(stderr, "trends_cpu_bench: the signal plan did not load\n");
@@ -110,8 +118,7 @@ int Run(int seconds) {
   service.OperatorStart();
 
   // The list of signals is made when the tab is first shown.
-  TabTrends* trends = form.TabSheetTrends;
-  form.PageControl->setCurrentWidget(trends);
+  pages->setCurrentWidget(trends);
   RunEventLoop(500);
   for (const char* name : {"PLS", "_PLSZ", "RAB", "TNK1"}) {
     QCheckBox* box = trends->SignalBox(QString::fromLatin1(name));
@@ -121,11 +128,11 @@ int Run(int seconds) {
     }
     box->setChecked(true);
   }
-  form.PageControl->setCurrentWidget(form.TabSheetSettings);
+  pages->setCurrentWidget(settings);
 
   std::fprintf(stderr, "trends_cpu_bench: %d s with the trends tab hidden...\n", seconds);
   const double hidden = MeasureShare(seconds);
-  form.PageControl->setCurrentWidget(trends);
+  pages->setCurrentWidget(trends);
   std::fprintf(stderr, "trends_cpu_bench: %d s with the trends tab shown...\n", seconds);
   const double shown = MeasureShare(seconds);
   const int cycles = img.CycleCounter.load(), failed = img.CycleErrorCounter.load();

@@ -123,8 +123,8 @@ void TFormMain::BuildTabs() {
   PageControl->addTab(TabSheetControl, QStringLiteral("Задания"));
   PageControl->setCurrentWidget(TabSheetState);
 
-  connect(TabSheetState->ButStart, &QPushButton::clicked, this, &TFormMain::ButStartClick);
-  connect(TabSheetState->ButStop, &QPushButton::clicked, this, &TFormMain::ButStopClick);
+  connect(TabSheetState, &TabState::StartClicked, this, &TFormMain::ButStartClick);
+  connect(TabSheetState, &TabState::StopClicked, this, &TFormMain::ButStopClick);
   connect(TabSheetCalibr, &TabCalibration::CalibrationsApplied, this, [this] {
     TabSheetSignals->Open();
     TabSheetEmul->RefillGrid();
@@ -169,7 +169,7 @@ void TFormMain::ShowAtStart(bool hidden) {
 
 bool TFormMain::TrayAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
-QString TFormMain::TrayHintText() const { return TrayIcon->toolTip(); }
+QString TFormMain::TestTrayHintText() const { return TrayIcon->toolTip(); }
 
 // ---- timers ---------------------------------------------------------------------------------
 
@@ -360,7 +360,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 
 void TFormMain::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {
-    if (TabSheetState->ButStop->isEnabled()) TabSheetState->ButStop->click();
+    TabSheetState->PressStop();
     event->accept();
     return;
   }

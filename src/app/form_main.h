@@ -44,11 +44,14 @@ class TFormMain : public QDialog {
   // a tray only minimized, so the window can always be reached.
   void ShowAtStart(bool hidden);
 
-  // The tray icon's image (0 stopped, 1 and 2 alternating while running) and hint.
-  int TrayImageIndex() const { return tray_image_; }
-  QString TrayHintText() const;
+  // For the tests: the tray icon's image (0 stopped, 1 and 2 alternating while running) and
+  // hint.
+  int TestTrayImageIndex() const { return tray_image_; }
+  QString TestTrayHintText() const;
   bool TrayAvailable() const;
 
+ private:
+  // The window's parts, each with its member's name as object name (tests find them by it).
   QTabWidget* PageControl;
   TabSettings* TabSheetSettings;
   TabState* TabSheetState;

@@ -24,13 +24,8 @@ class TabCalibration : public QWidget {
   // The plan was reloaded after "Применить" (or the reload was given up): the lists follow.
   void AfterApply();
 
-  CalibrationModel* Model() { return model_; }
-  QComboBox* ComboBoxSignalName;
-  QTableView* DBGridCalibr;
-  QPushButton* ButAddRecord;
-  QPushButton* ButDelRecord;
-  QPushButton* ButSave;
-  QLabel* LabelCalibrState;
+  // For the tests: the points of the chosen signal, as the grid shows them.
+  CalibrationModel* TestModel() { return model_; }
 
  signals:
   // After "Применить" reloaded the plan (the plan editor reads it again).
@@ -47,6 +42,12 @@ class TabCalibration : public QWidget {
   void ButSaveClick();
 
  private:
+  QComboBox* ComboBoxSignalName;
+  QTableView* DBGridCalibr;
+  QPushButton* ButAddRecord;
+  QPushButton* ButDelRecord;
+  QPushButton* ButSave;
+  QLabel* LabelCalibrState;
   Service& service_;
   CalibrationModel* model_;
 };

@@ -19,12 +19,6 @@ class TabEmulator : public QWidget {
   // ShowValueFrame(EmulValues, StringGridEmulSet).
   void RefillGrid();
 
-  QCheckBox* CheckBoxEmulFlag;
-  QPushButton* ButSetNewEmulVal;
-  QCheckBox* CheckBoxV120_emul;
-  QCheckBox* CheckBoxEmulJumo;
-  QTableWidget* StringGridEmulSet;
-
  private slots:
   void CheckBoxEmulFlagClick();
   void CheckBoxV120_emulClick();
@@ -32,6 +26,11 @@ class TabEmulator : public QWidget {
   void ButSetNewEmulValClick();
 
  private:
+  QCheckBox* CheckBoxEmulFlag;
+  QPushButton* ButSetNewEmulVal;
+  QCheckBox* CheckBoxV120_emul;
+  QCheckBox* CheckBoxEmulJumo;
+  QTableWidget* StringGridEmulSet;
   Service& service_;
 };
 

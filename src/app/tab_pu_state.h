@@ -17,6 +17,7 @@ class TabPuState : public QWidget {
 
   void ShowPuState(Service& service);
 
+ private:
   QRadioButton* RadioButtonInstant;
   QRadioButton* RadioButtonAverage;
   QTableWidget* StringGridPuState;

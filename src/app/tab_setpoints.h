@@ -19,15 +19,14 @@ class TabSetpoints : public QWidget {
   // operator's typing is kept until then.
   void ShowSetpoint();
 
-  QLabel* LabelControlTime;
-  QLineEdit* Edit_PLSZ;
-  QLineEdit* Edit_URNSZ;
-  QPushButton* ButSetNewControl;
-
  private slots:
   void ButSetNewControlClick();
 
  private:
+  QLabel* LabelControlTime;
+  QLineEdit* Edit_PLSZ;
+  QLineEdit* Edit_URNSZ;
+  QPushButton* ButSetNewControl;
   Service& service_;
 };
 

@@ -20,6 +20,7 @@ class TabSettings : public QWidget {
   SettingsForm Form() const;            // the controls as they stand
   void SetForm(const SettingsForm& f);  // the password control is set only when f has one
 
+ private:
   QLineEdit* EditMySQL_server_name;
   QLineEdit* EditMySQL_login;
   QLineEdit* EditMySQL_password;

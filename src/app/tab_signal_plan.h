@@ -18,11 +18,12 @@ class TabSignalPlan : public QWidget {
   // Opens (or reopens) the editor's data through the user connection.
   void Open();
 
-  SignalPlanModel* Model() { return model_; }
-  QTableView* DBGridSigEdit;
-  QLabel* LabelSigEditState;  // why the plan could not be read, else empty
+  // For the tests: the plan rows, as the grid shows them.
+  SignalPlanModel* TestModel() { return model_; }
 
  private:
+  QTableView* DBGridSigEdit;
+  QLabel* LabelSigEditState;  // why the plan could not be read, else empty
   Service& service_;
   SignalPlanModel* model_;
 };

@@ -52,6 +52,8 @@ TabState::TabState(QWidget* parent) : QWidget(parent) {
   ButStop->setObjectName(QStringLiteral("ButStop"));
   ButStop->setAutoDefault(false);
   ButStop->setEnabled(false);
+  connect(ButStart, &QPushButton::clicked, this, &TabState::StartClicked);
+  connect(ButStop, &QPushButton::clicked, this, &TabState::StopClicked);
   auto* buttons = new QVBoxLayout;
   buttons->addWidget(ButStart);
   buttons->addWidget(ButStop);
@@ -107,6 +109,10 @@ void TabState::Refresh(Service& service) {
   LabelRunningTime->setText(QString::fromStdString(service.RunningTimeText()));
   LabelSpool->setText(QString::fromStdString(service.SpoolDepthText()));
   ShowModuleState(service);
+}
+
+void TabState::PressStop() {
+  if (ButStop->isEnabled()) ButStop->click();
 }
 
 void TabState::ShowModuleState(Service& service) {

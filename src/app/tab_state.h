@@ -22,6 +22,15 @@ class TabState : public QWidget {
   // last error texts.
   void ShowModuleState(Service& service);
 
+ signals:
+  void StartClicked();  // "Старт"
+  void StopClicked();   // "Стоп"
+
+ public slots:
+  // "Стоп" from the keyboard (Esc): clicked when it may be pressed, else nothing.
+  void PressStop();
+
+ private:
   QLabel* LabelThreadState;
   QLabel* LabelCycleCounter;
   QLabel* LabelV120Cycles;

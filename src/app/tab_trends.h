@@ -34,17 +34,6 @@ class TabTrends : public QWidget {
   QCheckBox* SignalBox(const QString& name) const;
   Period CurrentPeriod() const;
 
-  QRadioButton* RadioButtonHour;
-  QRadioButton* RadioButton8Hours;
-  QRadioButton* RadioButton24Hours;
-  QRadioButton* RadioButton7Days;
-  QRadioButton* RadioButtonInstant;
-  QRadioButton* RadioButtonAverage;
-  TrendChart* ChartTrends;
-  QLabel* LabelCursor;
-  QLabel* LabelTrendsState;
-  QTimer* TimerTrends;
-
  public slots:
   // The timer: the last hour again from the ring, or the new minute rows from pu_data.
   void RefreshTrends();
@@ -72,6 +61,16 @@ class TabTrends : public QWidget {
   void TakeHistory();
   void ShowCurves();
 
+  QRadioButton* RadioButtonHour;
+  QRadioButton* RadioButton8Hours;
+  QRadioButton* RadioButton24Hours;
+  QRadioButton* RadioButton7Days;
+  QRadioButton* RadioButtonInstant;
+  QRadioButton* RadioButtonAverage;
+  TrendChart* ChartTrends;
+  QLabel* LabelCursor;
+  QLabel* LabelTrendsState;
+  QTimer* TimerTrends;
   Service& service_;
   QWidget* box_list_;
   std::vector<Choice> choices_;

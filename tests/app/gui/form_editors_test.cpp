@@ -26,7 +26,7 @@ class FormEditorsTest : public FormTest {
     ASSERT_TRUE(db().LoadDemoPlan());
   }
   int PlanRow(const std::string& name) {
-    SignalPlanModel* m = form_->TabSheetSignals->Model();
+    SignalPlanModel* m = Part<TabSignalPlan>("TabSheetSignals")->TestModel();
     for (int r = 0; r < m->rowCount(); ++r)
       if (m->index(r, SignalPlanModel::kSignalName).data().toString().toStdString() == name)
         return r;
@@ -37,7 +37,7 @@ class FormEditorsTest : public FormTest {
 TEST_F(FormEditorsTest, ThePlanEditorShowsTheWholeTable) {
   Create();
   Boot();
-  SignalPlanModel* m = form_->TabSheetSignals->Model();
+  SignalPlanModel* m = Part<TabSignalPlan>("TabSheetSignals")->TestModel();
   EXPECT_EQ(m->rowCount(), db().Count("`signal`"));
   QStringList headings;
   for (int c = 0; c < m->columnCount(); ++c)
@@ -61,7 +61,7 @@ TEST_F(FormEditorsTest, ThePlanEditorShowsTheWholeTable) {
 TEST_F(FormEditorsTest, EachPlanChangeIsWrittenAtOnce) {
   Create();
   Boot();
-  SignalPlanModel* m = form_->TabSheetSignals->Model();
+  SignalPlanModel* m = Part<TabSignalPlan>("TabSheetSignals")->TestModel();
   const int r = PlanRow("PLS2");
   ASSERT_GE(r, 0);
   EXPECT_TRUE(m->setData(m->index(r, SignalPlanModel::kDevNum), "3", Qt::EditRole));
@@ -84,7 +84,7 @@ TEST_F(FormEditorsTest, EachPlanChangeIsWrittenAtOnce) {
 TEST_F(FormEditorsTest, ARefusedPlanChangeIsShownAndTheRowGoesBack) {
   Create();
   Boot();
-  SignalPlanModel* m = form_->TabSheetSignals->Model();
+  SignalPlanModel* m = Part<TabSignalPlan>("TabSheetSignals")->TestModel();
   const int r = PlanRow("TNK1");
   ASSERT_GE(r, 0);
   // BusName holds ten characters; the server refuses more.
@@ -103,7 +103,7 @@ TEST_F(FormEditorsTest, ARefusedPlanChangeIsShownAndTheRowGoesBack) {
 TEST_F(FormEditorsTest, TheSourceListOffersJumoSoAStrayChoiceCanBeUndone) {
   Create();
   Boot();
-  QTableView* view = form_->TabSheetSignals->DBGridSigEdit;
+  QTableView* view = Part<QTableView>("DBGridSigEdit");
   const int r = PlanRow("PLS");
   ASSERT_GE(r, 0);
   BusNameDelegate bus;
@@ -143,13 +143,14 @@ TEST_F(FormEditorsTest, TheSourceListOffersJumoSoAStrayChoiceCanBeUndone) {
 TEST_F(FormEditorsTest, CalibrationPointsAreWrittenAtOnce) {
   Create();
   Boot();
-  TabCalibration* tab = form_->TabSheetCalibr;
+  TabCalibration* tab = Part<TabCalibration>("TabSheetCalibr");
   tab->TabSheetCalibrShow();
-  ASSERT_GT(tab->ComboBoxSignalName->count(), 0);
-  EXPECT_EQ(tab->ComboBoxSignalName->currentIndex(), 0);
-  EXPECT_FALSE(tab->ComboBoxSignalName->isEditable());
-  tab->ComboBoxSignalName->setCurrentText("TNK1");
-  CalibrationModel* m = tab->Model();
+  QComboBox* combo_box_signal_name = Part<QComboBox>("ComboBoxSignalName");
+  ASSERT_GT(combo_box_signal_name->count(), 0);
+  EXPECT_EQ(combo_box_signal_name->currentIndex(), 0);
+  EXPECT_FALSE(combo_box_signal_name->isEditable());
+  combo_box_signal_name->setCurrentText("TNK1");
+  CalibrationModel* m = tab->TestModel();
   ASSERT_EQ(m->rowCount(), 3);  // ordered by AVal
   EXPECT_EQ(m->index(1, CalibrationModel::kAVal).data().toString(), QStringLiteral("50"));
   EXPECT_EQ(m->index(1, CalibrationModel::kFVal).data().toString(), QStringLiteral("48"));
@@ -160,7 +161,7 @@ TEST_F(FormEditorsTest, CalibrationPointsAreWrittenAtOnce) {
   EXPECT_TRUE(m->setData(m->index(1, CalibrationModel::kFVal), "47,5", Qt::EditRole));
   EXPECT_EQ(db().Scalar("select FVal from kalibr where SignalName='TNK1' and AVal=50"), "47.5");
   // Added: the new point belongs to the signal chosen in the list.
-  tab->ButAddRecord->click();
+  Part<QPushButton>("ButAddRecord")->click();
   ASSERT_EQ(m->rowCount(), 4);
   EXPECT_TRUE(m->setData(m->index(3, CalibrationModel::kAVal), "75", Qt::EditRole));
   EXPECT_EQ(db().Count("kalibr where SignalName='TNK1'"), 3);  // not yet: FVal is missing
@@ -169,8 +170,8 @@ TEST_F(FormEditorsTest, CalibrationPointsAreWrittenAtOnce) {
   EXPECT_EQ(db().Scalar("select FVal from kalibr where SignalName='TNK1' and AVal=75"), "74");
   EXPECT_EQ(m->index(2, CalibrationModel::kAVal).data().toString(), QStringLiteral("75"));
   // Deleted.
-  tab->DBGridCalibr->setCurrentIndex(m->index(0, 0));
-  tab->ButDelRecord->click();
+  Part<QTableView>("DBGridCalibr")->setCurrentIndex(m->index(0, 0));
+  Part<QPushButton>("ButDelRecord")->click();
   EXPECT_EQ(db().Count("kalibr where SignalName='TNK1'"), 3);
   EXPECT_EQ(db().Count("kalibr where SignalName='TNK1' and AVal=0"), 0);
   EXPECT_EQ(m->rowCount(), 3);
@@ -185,13 +186,13 @@ TEST_F(FormEditorsTest, CalibrationPointsAreWrittenAtOnce) {
 TEST_F(FormEditorsTest, ApplyAnsweredNoChangesNothing) {
   Create();
   Boot();
-  TabCalibration* tab = form_->TabSheetCalibr;
+  TabCalibration* tab = Part<TabCalibration>("TabSheetCalibr");
   tab->TabSheetCalibrShow();
-  tab->ComboBoxSignalName->setCurrentText("PLS");
-  tab->ButAddRecord->click();
-  EXPECT_TRUE(tab->Model()->setData(tab->Model()->index(2, 0), "50", Qt::EditRole));
+  Part<QComboBox>("ComboBoxSignalName")->setCurrentText("PLS");
+  Part<QPushButton>("ButAddRecord")->click();
+  EXPECT_TRUE(tab->TestModel()->setData(tab->TestModel()->index(2, 0), "50", Qt::EditRole));
   op_.SetAnswer(false);
-  tab->ButSave->click();
+  Part<QPushButton>("ButSave")->click();
   ASSERT_EQ(op_.Questions().size(), 1u);
   EXPECT_EQ(op_.Questions()[0].text,
             "Для применения настроек понадобиться перезапуск\r\nпотока контроля аппаратуры.\r\n"
@@ -200,7 +201,7 @@ TEST_F(FormEditorsTest, ApplyAnsweredNoChangesNothing) {
   EXPECT_EQ(op_.Questions()[0].icon, MsgIcon::Warning);
   EXPECT_FALSE(service_->Image().ControlRunning.load());
   EXPECT_EQ(db().Count("kalibr where SignalName='PLS'"), 2);  // the pending point stays pending
-  EXPECT_TRUE(tab->Model()->HasPending());
+  EXPECT_TRUE(tab->TestModel()->HasPending());
   FlushWrites();
   EXPECT_EQ(JournalCount("!!! Изменены калибровки !!!", "СЛУЖБА ПРИЕМА"), 0);
 }
@@ -213,21 +214,21 @@ TEST_F(FormEditorsTest, ApplyRestartsTheControlThreadWithTheNewTables) {
   EXPECT_EQ(img.Signals[pls].CalibCount, 2);
   ASSERT_FALSE(img.ControlRunning.load());
 
-  TabCalibration* tab = form_->TabSheetCalibr;
+  TabCalibration* tab = Part<TabCalibration>("TabSheetCalibr");
   tab->TabSheetCalibrShow();
-  tab->ComboBoxSignalName->setCurrentText("PLS");
-  tab->ButAddRecord->click();
-  CalibrationModel* m = tab->Model();
+  Part<QComboBox>("ComboBoxSignalName")->setCurrentText("PLS");
+  Part<QPushButton>("ButAddRecord")->click();
+  CalibrationModel* m = tab->TestModel();
   EXPECT_TRUE(m->setData(m->index(2, CalibrationModel::kAVal), "50", Qt::EditRole));
   // Half a point is no point: "Применить" says so and restarts nothing.
   op_.SetAnswer(true);
-  tab->ButSave->click();
+  Part<QPushButton>("ButSave")->click();
   ASSERT_EQ(op_.Messages().size(), 1u);
   EXPECT_EQ(op_.Messages()[0].text, "Введите оба значения точки калибровки.");
   EXPECT_FALSE(img.ControlRunning.load());
   EXPECT_EQ(db().Count("kalibr where SignalName='PLS'"), 2);
   EXPECT_TRUE(m->setData(m->index(2, CalibrationModel::kFVal), "1,5", Qt::EditRole));
-  SignalPlanModel* plan = form_->TabSheetSignals->Model();
+  SignalPlanModel* plan = Part<TabSignalPlan>("TabSheetSignals")->TestModel();
   int row = -1;
   for (int r = 0; r < plan->rowCount(); ++r)
     if (plan->index(r, SignalPlanModel::kSignalName).data().toString() == "V1") row = r;
@@ -244,7 +245,7 @@ TEST_F(FormEditorsTest, ApplyRestartsTheControlThreadWithTheNewTables) {
   beat.start(10);
   since_last.start();
   form_->findChild<QTimer*>("TimerGetLog")->stop();  // the events stay in the ring for the test
-  tab->ButSave->click();
+  Part<QPushButton>("ButSave")->click();
   ASSERT_TRUE(WaitFor([&] { return !service_->Applying(); }, 20000));
   beat.stop();
   EXPECT_LT(longest_gap, 1000);
@@ -263,7 +264,7 @@ TEST_F(FormEditorsTest, ApplyRestartsTheControlThreadWithTheNewTables) {
   EXPECT_TRUE(WaitFor([&] {
     return JournalCount(">>> Запуск потока управления. <<<", "СЛУЖБА ПРИЕМА") == 1;
   }, 5000));
-  form_->TabSheetState->ButStop->click();
+  Part<QPushButton>("ButStop")->click();
   EXPECT_TRUE(WaitFor([&] { return !img.ControlRunning.load(); }, 10000));
 }
 
@@ -271,9 +272,9 @@ TEST_F(FormEditorsTest, TheEmulatorGridFollowsAReorderedPlan) {
   Create();
   Boot();
   TProcessImage& img = service_->Image();
-  QTableWidget* grid = form_->TabSheetEmul->StringGridEmulSet;
+  QTableWidget* grid = Part<QTableWidget>("StringGridEmulSet");
   for (int r = 2; r < grid->rowCount(); ++r) grid->item(r, 1)->setText(QString::number(r * 10));
-  form_->TabSheetEmul->ButSetNewEmulVal->click();
+  Part<QPushButton>("ButSetNewEmulVal")->click();
   std::map<std::string, double> typed;
   for (int i = 0; i < img.SignalCount.load(); ++i) typed[img.SignalNames[i]] = img.EmulValues.Get(i);
   const int v1 = img.SignalIndex("V1");
@@ -281,14 +282,14 @@ TEST_F(FormEditorsTest, TheEmulatorGridFollowsAReorderedPlan) {
   // Two signals move to the front of the plan, which "Применить" loads again.
   ASSERT_TRUE(db().Exec("update `signal` set BusName='AUX' where SignalName in ('V1', 'BKK3')"));
   op_.SetAnswer(true);
-  form_->TabSheetCalibr->ButSave->click();
+  Part<QPushButton>("ButSave")->click();
   ASSERT_TRUE(ApplyDone());
   ASSERT_NE(img.SignalIndex("V1"), v1);
   // Every row of the grid shows its own signal's value, and taking the grid again keeps them.
   ASSERT_EQ(grid->rowCount(), img.SignalCount.load() + 2);
   for (int r = 2; r < grid->rowCount(); ++r)
     EXPECT_EQ(grid->item(r, 1)->text().toDouble(), typed[grid->item(r, 0)->text().toStdString()]) << r;
-  form_->TabSheetEmul->ButSetNewEmulVal->click();
+  Part<QPushButton>("ButSetNewEmulVal")->click();
   for (const auto& [name, value] : typed) EXPECT_EQ(img.EmulValues.Get(img.SignalIndex(name)), value) << name;
 }
 

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "app/form_main.h"
@@ -44,6 +45,16 @@ class FormTest : public DbTest {
   static bool WaitFor(const std::function<bool()>& cond, int ms);
   // Rows of control_log with this text and originator (NULL originator: "NULL").
   int64_t JournalCount(const std::string& text, const std::string& kind);
+
+  // A part of the window (a tab, a button, a label, ...) by the object name the window gives
+  // it: the tests reach the widgets as they stand on the screen, not through the window's
+  // members. A missing part ends the test there (the exception is reported as its failure).
+  template <class W>
+  W* Part(const char* name) const {
+    W* w = form_->findChild<W*>(QString::fromLatin1(name));
+    if (w == nullptr) throw std::runtime_error(std::string("the window has no part ") + name);
+    return w;
+  }
 
   TempDir home_;
   FakeClock fake_clock_;  // for the tests that move time themselves; outlives the service

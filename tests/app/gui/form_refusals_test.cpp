@@ -24,18 +24,18 @@ TEST_F(FormRefusalsTest, WithoutTheDatabaseTheWindowStaysUsable) {
   // Kept as the operator set it: the attempts go on, and a server that answers later gets
   // the plan loaded and the control thread started.
   EXPECT_TRUE(service_->Image().Settings().AutoStart);
-  EXPECT_EQ(form_->TabSheetState->LabelThreadState->text(), QStringLiteral("Остановлен"));
-  EXPECT_TRUE(form_->TabSheetState->ButStart->isEnabled());
-  EXPECT_EQ(form_->TabSheetSignals->Model()->rowCount(), 0);
-  EXPECT_EQ(form_->TabSheetSignals->LabelSigEditState->text(),
+  EXPECT_EQ(Part<QLabel>("LabelThreadState")->text(), QStringLiteral("Остановлен"));
+  EXPECT_TRUE(Part<QPushButton>("ButStart")->isEnabled());
+  EXPECT_EQ(Part<TabSignalPlan>("TabSheetSignals")->TestModel()->rowCount(), 0);
+  EXPECT_EQ(Part<QLabel>("LabelSigEditState")->text(),
             QStringLiteral("Нет подключения к базе данных."));
-  TabCalibration* calibr = form_->TabSheetCalibr;
+  TabCalibration* calibr = Part<TabCalibration>("TabSheetCalibr");
   calibr->TabSheetCalibrShow();
-  EXPECT_EQ(calibr->ComboBoxSignalName->count(), 0);
-  calibr->ButAddRecord->click();  // no signal chosen: nothing to add a point to
-  EXPECT_EQ(calibr->Model()->rowCount(), 0);
+  EXPECT_EQ(Part<QComboBox>("ComboBoxSignalName")->count(), 0);
+  Part<QPushButton>("ButAddRecord")->click();  // no signal chosen: nothing to add a point to
+  EXPECT_EQ(calibr->TestModel()->rowCount(), 0);
   // "Скрыть" (the default button) takes the INI's values back, never the design values.
-  form_->ButHide->click();
+  Part<QPushButton>("ButHide")->click();
   const TSettings s = service_->Image().Settings();
   EXPECT_EQ(s.Login, "station");
   EXPECT_EQ(s.ModBUS_PortSpeed, 9600);
@@ -60,7 +60,7 @@ class FormReadOnlyUserTest : public FormTest {
 };
 
 TEST_F(FormReadOnlyUserTest, ARefusedPlanChangeIsShownAndUndone) {
-  SignalPlanModel* m = form_->TabSheetSignals->Model();
+  SignalPlanModel* m = Part<TabSignalPlan>("TabSheetSignals")->TestModel();
   ASSERT_GT(m->rowCount(), 0);
   const QModelIndex dev = m->index(0, SignalPlanModel::kDevNum);
   const QString stored = dev.data().toString();
@@ -73,17 +73,17 @@ TEST_F(FormReadOnlyUserTest, ARefusedPlanChangeIsShownAndUndone) {
 }
 
 TEST_F(FormReadOnlyUserTest, ARefusedCalibrationChangeIsShownAndUndone) {
-  TabCalibration* tab = form_->TabSheetCalibr;
+  TabCalibration* tab = Part<TabCalibration>("TabSheetCalibr");
   tab->TabSheetCalibrShow();
-  tab->ComboBoxSignalName->setCurrentText("V1");
-  CalibrationModel* m = tab->Model();
+  Part<QComboBox>("ComboBoxSignalName")->setCurrentText("V1");
+  CalibrationModel* m = tab->TestModel();
   ASSERT_EQ(m->rowCount(), 2);
   EXPECT_FALSE(m->setData(m->index(1, CalibrationModel::kFVal), "99", Qt::EditRole));
   ASSERT_EQ(op_.Messages().size(), 1u);
   EXPECT_EQ(m->index(1, CalibrationModel::kFVal).data().toString(), QStringLiteral("100"));
 
   // A new point that the server refuses stays in the grid, pending, so nothing typed is lost.
-  tab->ButAddRecord->click();
+  Part<QPushButton>("ButAddRecord")->click();
   EXPECT_TRUE(m->setData(m->index(2, CalibrationModel::kAVal), "2000", Qt::EditRole));
   EXPECT_FALSE(m->setData(m->index(2, CalibrationModel::kFVal), "50", Qt::EditRole));
   EXPECT_EQ(op_.Messages().size(), 2u);
@@ -94,24 +94,24 @@ TEST_F(FormReadOnlyUserTest, ARefusedCalibrationChangeIsShownAndUndone) {
   EXPECT_EQ(db().Count("kalibr where SignalName='V1'"), 2);
 
   // "Удалить" refused: the point stays.
-  tab->DBGridCalibr->setCurrentIndex(m->index(0, 0));
-  tab->ButDelRecord->click();
+  Part<QTableView>("DBGridCalibr")->setCurrentIndex(m->index(0, 0));
+  Part<QPushButton>("ButDelRecord")->click();
   EXPECT_EQ(op_.Messages().size(), 3u);
   EXPECT_EQ(db().Count("kalibr where SignalName='V1'"), 2);
 }
 
 TEST_F(FormReadOnlyUserTest, ApplyWithARefusedPointRestartsNothing) {
-  TabCalibration* tab = form_->TabSheetCalibr;
+  TabCalibration* tab = Part<TabCalibration>("TabSheetCalibr");
   tab->TabSheetCalibrShow();
-  tab->ComboBoxSignalName->setCurrentText("V1");
-  tab->ButAddRecord->click();
-  EXPECT_TRUE(tab->Model()->setData(tab->Model()->index(2, 0), "3000", Qt::EditRole));
+  Part<QComboBox>("ComboBoxSignalName")->setCurrentText("V1");
+  Part<QPushButton>("ButAddRecord")->click();
+  EXPECT_TRUE(tab->TestModel()->setData(tab->TestModel()->index(2, 0), "3000", Qt::EditRole));
   op_.SetAnswer(true);
-  tab->ButSave->click();
+  Part<QPushButton>("ButSave")->click();
   EXPECT_EQ(op_.Questions().size(), 1u);
   EXPECT_EQ(op_.Messages().size(), 1u);  // the refusal
   EXPECT_FALSE(service_->Image().ControlRunning.load());
-  EXPECT_TRUE(tab->Model()->HasPending());
+  EXPECT_TRUE(tab->TestModel()->HasPending());
 }
 
 }  // namespace

@@ -34,22 +34,21 @@ TEST_F(FormSettingsTest, TheTabShowsTheLoadedSettings) {
     s.AutoCleanFlag = true;
   });
   Boot();
-  TabSettings* tab = form_->TabSheetSettings;
-  EXPECT_EQ(tab->EditMySQL_server_name->text().toStdString(), db().Comp());
-  EXPECT_EQ(tab->EditMySQL_login->text().toStdString(), db().User());
-  EXPECT_TRUE(tab->EditMySQL_password->text().isEmpty());  // never shown
-  EXPECT_EQ(tab->ComboBoxModBUS_Speed->currentText(), QStringLiteral("9600"));
-  EXPECT_EQ(tab->ComboBoxV120_Speed->currentText(), QStringLiteral("57600"));
-  EXPECT_EQ(tab->EditAvLen->text(), QStringLiteral("30"));
-  EXPECT_EQ(tab->EditDatabaseSize->text(), QStringLiteral("365"));
-  EXPECT_TRUE(tab->CheckBoxAutoClean->isChecked());
-  EXPECT_EQ(tab->EditMySQL_password->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(Part<QLineEdit>("EditMySQL_server_name")->text().toStdString(), db().Comp());
+  EXPECT_EQ(Part<QLineEdit>("EditMySQL_login")->text().toStdString(), db().User());
+  EXPECT_TRUE(Part<QLineEdit>("EditMySQL_password")->text().isEmpty());  // never shown
+  EXPECT_EQ(Part<QComboBox>("ComboBoxModBUS_Speed")->currentText(), QStringLiteral("9600"));
+  EXPECT_EQ(Part<QComboBox>("ComboBoxV120_Speed")->currentText(), QStringLiteral("57600"));
+  EXPECT_EQ(Part<QLineEdit>("EditAvLen")->text(), QStringLiteral("30"));
+  EXPECT_EQ(Part<QLineEdit>("EditDatabaseSize")->text(), QStringLiteral("365"));
+  EXPECT_TRUE(Part<QCheckBox>("CheckBoxAutoClean")->isChecked());
+  EXPECT_EQ(Part<QLineEdit>("EditMySQL_password")->echoMode(), QLineEdit::Password);
 }
 
 TEST_F(FormSettingsTest, TheSpeedListsOfferOnlySpeedsTheLineOpensWith) {
   Create(fake_clock_);
-  for (QComboBox* box : {form_->TabSheetSettings->ComboBoxModBUS_Speed,
-                         form_->TabSheetSettings->ComboBoxV120_Speed}) {
+  for (QComboBox* box : {Part<QComboBox>("ComboBoxModBUS_Speed"),
+                         Part<QComboBox>("ComboBoxV120_Speed")}) {
     QStringList items;
     for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
     EXPECT_EQ(items, QStringList({"2400", "4800", "9600", "14400", "19200", "38400", "57600",
@@ -61,14 +60,13 @@ TEST_F(FormSettingsTest, ANumberItCannotReadKeepsEverySetting) {
   Create();
   Boot();
   const TSettings before = service_->Image().Settings();
-  TabSettings* tab = form_->TabSheetSettings;
-  tab->EditMySQL_login->setText("operator");
-  tab->EditModBUS_PortName->setText("ttyUSB7");
-  tab->EditAvLen->setText("15");
-  tab->EditDatabaseSize->setText("90");
-  tab->CheckBoxAutoStart->setChecked(true);
-  tab->ComboBoxModBUS_Speed->setCurrentText("38400x");
-  QTest::mouseClick(form_->ButSet, Qt::LeftButton);
+  Part<QLineEdit>("EditMySQL_login")->setText("operator");
+  Part<QLineEdit>("EditModBUS_PortName")->setText("ttyUSB7");
+  Part<QLineEdit>("EditAvLen")->setText("15");
+  Part<QLineEdit>("EditDatabaseSize")->setText("90");
+  Part<QCheckBox>("CheckBoxAutoStart")->setChecked(true);
+  Part<QComboBox>("ComboBoxModBUS_Speed")->setCurrentText("38400x");
+  QTest::mouseClick(Part<QPushButton>("ButSet"), Qt::LeftButton);
 
   ASSERT_EQ(op_.Messages().size(), 1u);
   EXPECT_EQ(op_.Messages()[0].text, "Правильно вводите числа.");
@@ -78,14 +76,14 @@ TEST_F(FormSettingsTest, ANumberItCannotReadKeepsEverySetting) {
 
   // Скрыть applies too: refused, and the window stays for the correction.
   form_->show();
-  form_->ButHide->click();
+  Part<QPushButton>("ButHide")->click();
   EXPECT_EQ(op_.Messages().size(), 2u);
   EXPECT_TRUE(form_->isVisible());
   EXPECT_FALSE(form_->isMinimized());
   EXPECT_TRUE(SameSettings(before, service_->Image().Settings()));
 
-  tab->ComboBoxModBUS_Speed->setCurrentText("115200");
-  form_->ButSet->click();
+  Part<QComboBox>("ComboBoxModBUS_Speed")->setCurrentText("115200");
+  Part<QPushButton>("ButSet")->click();
   EXPECT_EQ(op_.Messages().size(), 2u);
   const TSettings after = service_->Image().Settings();
   EXPECT_EQ(after.Login, "operator");
@@ -100,11 +98,11 @@ TEST_F(FormSettingsTest, ANumberItCannotReadKeepsEverySetting) {
 TEST_F(FormSettingsTest, TenDaysBecomeSixty) {
   Create();
   Boot();
-  form_->TabSheetSettings->EditDatabaseSize->setText("10");
-  form_->ButSet->click();
+  Part<QLineEdit>("EditDatabaseSize")->setText("10");
+  Part<QPushButton>("ButSet")->click();
   EXPECT_TRUE(op_.Messages().empty());
   EXPECT_EQ(service_->Image().Settings().DatabaseSize, 60);
-  EXPECT_EQ(form_->TabSheetSettings->EditDatabaseSize->text(), QStringLiteral("60"));
+  EXPECT_EQ(Part<QLineEdit>("EditDatabaseSize")->text(), QStringLiteral("60"));
 }
 
 TEST_F(FormSettingsTest, WithoutATrayHideOnlyMinimizes) {
@@ -116,7 +114,7 @@ TEST_F(FormSettingsTest, WithoutATrayHideOnlyMinimizes) {
   EXPECT_TRUE(form_->isMinimized());
   form_->hide();
   form_->show();
-  form_->ButHide->click();
+  Part<QPushButton>("ButHide")->click();
   EXPECT_TRUE(form_->isVisible());
   EXPECT_TRUE(form_->isMinimized());
   form_->RestoreFromTray();
@@ -128,9 +126,10 @@ TEST_F(FormSettingsTest, ADoubleClickOnTheTrayBringsTheWindowBack) {
   form_->show();
   form_->showMinimized();
   form_->hide();
-  emit form_->TrayIcon->activated(QSystemTrayIcon::Trigger);  // a single click does nothing
+  QSystemTrayIcon* tray_icon = Part<QSystemTrayIcon>("TrayIcon");
+  emit tray_icon->activated(QSystemTrayIcon::Trigger);  // a single click does nothing
   EXPECT_FALSE(form_->isVisible());
-  emit form_->TrayIcon->activated(QSystemTrayIcon::DoubleClick);
+  emit tray_icon->activated(QSystemTrayIcon::DoubleClick);
   EXPECT_TRUE(form_->isVisible());
   EXPECT_FALSE(form_->isMinimized());
 }
@@ -139,14 +138,14 @@ TEST_F(FormSettingsTest, ADoubleClickOnTheTrayBringsTheWindowBack) {
 TEST_F(FormSettingsTest, SettingsAcceptedBeforeTheTabIsFilledChangeNothing) {
   Create(fake_clock_);
   form_->show();
-  form_->TabSheetSettings->CheckBoxAutoHide->setChecked(true);
-  form_->ButSet->click();
+  Part<QCheckBox>("CheckBoxAutoHide")->setChecked(true);
+  Part<QPushButton>("ButSet")->click();
   Tick(2);
   EXPECT_FALSE(form_->isMinimized());
   EXPECT_FALSE(service_->Image().Settings().AutoHide);
   Boot();
-  form_->TabSheetSettings->CheckBoxAutoHide->setChecked(true);
-  form_->ButSet->click();
+  Part<QCheckBox>("CheckBoxAutoHide")->setChecked(true);
+  Part<QPushButton>("ButSet")->click();
   EXPECT_TRUE(service_->Image().Settings().AutoHide);
 }
 
@@ -163,20 +162,21 @@ TEST_F(FormSettingsTest, TheWindowLooksAsTheOperatorsKnowIt) {
   Create(fake_clock_);
   EXPECT_EQ(form_->windowTitle(), QStringLiteral("Служба приема ЛИРОН-36  1.20"));
   QStringList tabs;
-  for (int i = 0; i < form_->PageControl->count(); ++i) tabs << form_->PageControl->tabText(i);
+  QTabWidget* page_control = Part<QTabWidget>("PageControl");
+  for (int i = 0; i < page_control->count(); ++i) tabs << page_control->tabText(i);
   QStringList known = {"Настройки", "Текущее состояние", "Планировка сигналов",
                        "Эмулятор", "Состояние ПУ", "Калибровки", "Задания"};
 #ifdef LIRON_WITH_TRENDS
   known.insert(5, "Тренды");
 #endif
   EXPECT_EQ(tabs, known);
-  EXPECT_EQ(form_->PageControl->currentWidget(), static_cast<QWidget*>(form_->TabSheetState));
-  EXPECT_TRUE(form_->ButHide->isDefault());
-  EXPECT_EQ(form_->ButHide->text(), QStringLiteral("Скрыть"));
-  EXPECT_EQ(form_->ButSet->text(), QStringLiteral("Принять изменения"));
-  EXPECT_EQ(form_->ButClose->text(), QStringLiteral("Закрыть"));
+  EXPECT_EQ(page_control->currentWidget(), static_cast<QWidget*>(Part<TabState>("TabSheetState")));
+  EXPECT_TRUE(Part<QPushButton>("ButHide")->isDefault());
+  EXPECT_EQ(Part<QPushButton>("ButHide")->text(), QStringLiteral("Скрыть"));
+  EXPECT_EQ(Part<QPushButton>("ButSet")->text(), QStringLiteral("Принять изменения"));
+  EXPECT_EQ(Part<QPushButton>("ButClose")->text(), QStringLiteral("Закрыть"));
   form_->show();
-  EXPECT_FALSE(form_->CheckBoxHardWriteOff->isVisible());
+  EXPECT_FALSE(Part<QCheckBox>("CheckBoxHardWriteOff")->isVisible());
   EXPECT_EQ(form_->minimumSize(), form_->maximumSize());  // fixed size
 }
 
@@ -185,7 +185,7 @@ TEST_F(FormSettingsTest, CloseAnsweredNoChangesNothing) {
   Boot();
   form_->show();
   op_.SetAnswer(false);
-  form_->ButClose->click();
+  Part<QPushButton>("ButClose")->click();
   ASSERT_EQ(op_.Questions().size(), 1u);
   EXPECT_EQ(op_.Questions()[0].text, "Прекратить прием данных и завершить работу с программой?");
   EXPECT_EQ(op_.Questions()[0].caption, "Выход");
@@ -199,11 +199,11 @@ TEST_F(FormSettingsTest, CloseAnsweredYesEndsInOrder) {
   Create();
   Boot();
   form_->show();
-  form_->TabSheetSettings->EditAvLen->setText("45");
-  form_->ButSet->click();
+  Part<QLineEdit>("EditAvLen")->setText("45");
+  Part<QPushButton>("ButSet")->click();
   QSignalSpy finished(form_.get(), &TFormMain::Finished);
   op_.SetAnswer(true);
-  form_->ButClose->click();
+  Part<QPushButton>("ButClose")->click();
   EXPECT_EQ(finished.count(), 1);
   EXPECT_TRUE(service_->Image().Closing.load());
   EXPECT_FALSE(form_->isVisible());

@@ -17,67 +17,72 @@ class FormStateTest : public FormTest {};
 TEST_F(FormStateTest, StartAndStopTakeTurnsAndTheCountersMove) {
   ASSERT_TRUE(db().LoadDemoPlan());
   Create(SystemClock(), /*start_timers=*/true);
-  TabState* tab = form_->TabSheetState;
   ASSERT_TRUE(WaitFor([&] { return service_->Image().SignalCount.load() > 0; }, 8000));
-  EXPECT_EQ(tab->LabelThreadState->text(), QStringLiteral("Остановлен"));
-  EXPECT_TRUE(tab->ButStart->isEnabled());
-  EXPECT_FALSE(tab->ButStop->isEnabled());
-  EXPECT_EQ(form_->TrayImageIndex(), 0);
-  EXPECT_EQ(form_->TrayHintText(), QStringLiteral("Служба приема ЛИРОН-36.\nКонтроль остановлен."));
+  QLabel* label_thread_state = Part<QLabel>("LabelThreadState");
+  EXPECT_EQ(label_thread_state->text(), QStringLiteral("Остановлен"));
+  QPushButton* but_start = Part<QPushButton>("ButStart");
+  EXPECT_TRUE(but_start->isEnabled());
+  QPushButton* but_stop = Part<QPushButton>("ButStop");
+  EXPECT_FALSE(but_stop->isEnabled());
+  EXPECT_EQ(form_->TestTrayImageIndex(), 0);
+  EXPECT_EQ(form_->TestTrayHintText(),
+            QStringLiteral("Служба приема ЛИРОН-36.\nКонтроль остановлен."));
   EXPECT_EQ(form_->windowTitle(), QStringLiteral("Служба приема ЛИРОН-36  1.20"));
 
   // Either emulator on shows in the caption and the tray hint.
-  form_->TabSheetEmul->CheckBoxV120_emul->click();
+  Part<QCheckBox>("CheckBoxV120_emul")->click();
   ASSERT_TRUE(WaitFor([&] { return form_->windowTitle().endsWith("*** ЭМУЛЯЦИЯ ***"); }, 2000));
-  form_->TabSheetEmul->CheckBoxV120_emul->click();
+  Part<QCheckBox>("CheckBoxV120_emul")->click();
   ASSERT_TRUE(WaitFor([&] { return !form_->windowTitle().contains("ЭМУЛЯЦИЯ"); }, 2000));
-  form_->TabSheetEmul->CheckBoxEmulFlag->click();  // no devices here: the emulator reads
+  Part<QCheckBox>("CheckBoxEmulFlag")->click();  // no devices here: the emulator reads
   ASSERT_TRUE(service_->Image().JumoEmul && service_->Image().V120Emul);
 
   // Until the control thread opens its connection, the start record waits in the spool.
-  ASSERT_TRUE(WaitFor([&] { return tab->LabelSpool->text().contains(QStringLiteral(" (с ")); }, 3000))
-      << tab->LabelSpool->text().toStdString();
+  QLabel* label_spool = Part<QLabel>("LabelSpool");
+  ASSERT_TRUE(WaitFor([&] { return label_spool->text().contains(QStringLiteral(" (с ")); }, 3000))
+      << label_spool->text().toStdString();
 
-  QTest::mouseClick(tab->ButStart, Qt::LeftButton);
-  ASSERT_TRUE(WaitFor([&] { return tab->ButStop->isEnabled(); }, 5000));
-  EXPECT_FALSE(tab->ButStart->isEnabled());
-  EXPECT_TRUE(tab->ButStop->isEnabled());
-  EXPECT_EQ(tab->LabelThreadState->text(), QStringLiteral("Активен"));
-  EXPECT_EQ(tab->LabelThreadState->styleSheet(), QStringLiteral("color: green;"));
+  QTest::mouseClick(but_start, Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return but_stop->isEnabled(); }, 5000));
+  EXPECT_FALSE(but_start->isEnabled());
+  EXPECT_TRUE(but_stop->isEnabled());
+  EXPECT_EQ(label_thread_state->text(), QStringLiteral("Активен"));
+  EXPECT_EQ(label_thread_state->styleSheet(), QStringLiteral("color: green;"));
 
-  ASSERT_TRUE(WaitFor([&] { return tab->LabelCycleCounter->text().toInt() >= 3; }, 15000))
-      << "errors: " << tab->LabelErrorCounter->text().toStdString();
-  EXPECT_GT(tab->LabelJumoCycles->text().toInt(), 0);
-  EXPECT_GT(tab->LabelV120Cycles->text().toInt(), 0);
-  EXPECT_FALSE(tab->LabelRunningTime->text().isEmpty());
-  ASSERT_TRUE(WaitFor([&] { return tab->LabelSpool->text() == QStringLiteral("0"); }, 5000));
-  EXPECT_EQ(form_->TrayHintText(),
+  QLabel* label_cycle_counter = Part<QLabel>("LabelCycleCounter");
+  ASSERT_TRUE(WaitFor([&] { return label_cycle_counter->text().toInt() >= 3; }, 15000))
+      << "errors: " << Part<QLabel>("LabelErrorCounter")->text().toStdString();
+  EXPECT_GT(Part<QLabel>("LabelJumoCycles")->text().toInt(), 0);
+  EXPECT_GT(Part<QLabel>("LabelV120Cycles")->text().toInt(), 0);
+  EXPECT_FALSE(Part<QLabel>("LabelRunningTime")->text().isEmpty());
+  ASSERT_TRUE(WaitFor([&] { return label_spool->text() == QStringLiteral("0"); }, 5000));
+  EXPECT_EQ(form_->TestTrayHintText(),
             QStringLiteral("Служба приема ЛИРОН-36.\nПоток контроля активен.\n*** ЭМУЛЯЦИЯ ***"));
   EXPECT_EQ(form_->windowTitle(), QStringLiteral("Служба приема ЛИРОН-36  1.20  *** ЭМУЛЯЦИЯ ***"));
   // The tray image blinks with the cycles.
-  const int image = form_->TrayImageIndex();
+  const int image = form_->TestTrayImageIndex();
   EXPECT_TRUE(image == 1 || image == 2);
-  ASSERT_TRUE(WaitFor([&] { return form_->TrayImageIndex() == 3 - image; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return form_->TestTrayImageIndex() == 3 - image; }, 5000));
   // Every module was read just now: its poll time shows in the grid.
-  EXPECT_FALSE(tab->StringGrid_state->item(1, 1)->text().isEmpty());
-  EXPECT_FALSE(tab->StringGrid_state->item(3, 1)->text().isEmpty());
+  EXPECT_FALSE(Part<QTableWidget>("StringGrid_state")->item(1, 1)->text().isEmpty());
+  EXPECT_FALSE(Part<QTableWidget>("StringGrid_state")->item(3, 1)->text().isEmpty());
 
   // Esc is Стоп.
   QTest::keyClick(form_.get(), Qt::Key_Escape);
   ASSERT_TRUE(WaitFor([&] { return !service_->Image().ControlRunning.load(); }, 5000));
-  ASSERT_TRUE(WaitFor([&] { return tab->ButStart->isEnabled(); }, 2000));
-  EXPECT_FALSE(tab->ButStop->isEnabled());
-  EXPECT_EQ(tab->LabelThreadState->text(), QStringLiteral("Остановлен"));
-  EXPECT_EQ(tab->LabelThreadState->styleSheet(), QStringLiteral("color: red;"));
-  EXPECT_TRUE(tab->LabelRunningTime->text().isEmpty());
-  EXPECT_EQ(form_->TrayImageIndex(), 0);
+  ASSERT_TRUE(WaitFor([&] { return but_start->isEnabled(); }, 2000));
+  EXPECT_FALSE(but_stop->isEnabled());
+  EXPECT_EQ(label_thread_state->text(), QStringLiteral("Остановлен"));
+  EXPECT_EQ(label_thread_state->styleSheet(), QStringLiteral("color: red;"));
+  EXPECT_TRUE(Part<QLabel>("LabelRunningTime")->text().isEmpty());
+  EXPECT_EQ(form_->TestTrayImageIndex(), 0);
 
   // Старт again, then the button Стоп.
-  const int cycles = tab->LabelCycleCounter->text().toInt();
-  tab->ButStart->click();
-  ASSERT_TRUE(WaitFor([&] { return tab->LabelCycleCounter->text().toInt() > cycles + 1; }, 15000));
-  tab->ButStop->click();
-  ASSERT_TRUE(WaitFor([&] { return tab->ButStart->isEnabled(); }, 5000));
+  const int cycles = label_cycle_counter->text().toInt();
+  but_start->click();
+  ASSERT_TRUE(WaitFor([&] { return label_cycle_counter->text().toInt() > cycles + 1; }, 15000));
+  but_stop->click();
+  ASSERT_TRUE(WaitFor([&] { return but_start->isEnabled(); }, 5000));
   FlushWrites();
   EXPECT_EQ(JournalCount("*** Включен эмулятор ***", "СЛУЖБА ПРИЕМА"), 1);
 }
@@ -87,20 +92,20 @@ TEST_F(FormStateTest, RunningTimeShowsDaysOnlyFromOneDayOn) {
   FakeClock& clock = fake_clock_;
   Create(clock);
   TProcessImage& img = service_->Image();
-  TabState* tab = form_->TabSheetState;
   Tick();
-  EXPECT_TRUE(tab->LabelRunningTime->text().isEmpty());  // stopped
+  QLabel* label_running_time = Part<QLabel>("LabelRunningTime");
+  EXPECT_TRUE(label_running_time->text().isEmpty());  // stopped
 
   img.ControlRunning = true;  // as the control thread marks itself
   img.ThreadStartMoment = clock.Now() - (1.0 + (2 * 3600 + 3 * 60 + 4) / 86400.0);
   Tick();
-  EXPECT_EQ(tab->LabelRunningTime->text(), QStringLiteral("01 02:03:04"));
-  EXPECT_FALSE(tab->ButStart->isEnabled());
-  EXPECT_TRUE(tab->ButStop->isEnabled());
+  EXPECT_EQ(label_running_time->text(), QStringLiteral("01 02:03:04"));
+  EXPECT_FALSE(Part<QPushButton>("ButStart")->isEnabled());
+  EXPECT_TRUE(Part<QPushButton>("ButStop")->isEnabled());
 
   img.ThreadStartMoment = clock.Now() - 59 * 60 / 86400.0;
   Tick();
-  EXPECT_EQ(tab->LabelRunningTime->text(), QStringLiteral("00:59:00"));
+  EXPECT_EQ(label_running_time->text(), QStringLiteral("00:59:00"));
   img.ControlRunning = false;
 }
 
@@ -115,10 +120,10 @@ TEST_F(FormStateTest, ModuleGridCellsAndColours) {
   img.JumoCycleCounter = 34;
   img.SetLinkError(kLinkV120, "Не удалось принять блок информации.");
   Tick();
-  EXPECT_EQ(form_->TabSheetState->LabelV120Error->text(),
+  EXPECT_EQ(Part<QLabel>("LabelV120Error")->text(),
             QStringLiteral("Не удалось принять блок информации."));
-  EXPECT_TRUE(form_->TabSheetState->LabelJumoError->text().isEmpty());
-  QTableWidget* grid = form_->TabSheetState->StringGrid_state;
+  EXPECT_TRUE(Part<QLabel>("LabelJumoError")->text().isEmpty());
+  QTableWidget* grid = Part<QTableWidget>("StringGrid_state");
   auto cell = [&](int r, int c) { return grid->item(r, c)->text(); };
   EXPECT_EQ(cell(0, 0), QStringLiteral(" Модуль"));
   EXPECT_EQ(cell(0, 1), QStringLiteral("   Последний успешный опрос"));
@@ -130,8 +135,8 @@ TEST_F(FormStateTest, ModuleGridCellsAndColours) {
   EXPECT_EQ(cell(2, 1), QString());  // never read: empty time, no errors
   EXPECT_EQ(cell(2, 2), QStringLiteral("0"));
   EXPECT_EQ(cell(3, 2), QStringLiteral("7"));
-  EXPECT_EQ(form_->TabSheetState->LabelV120Cycles->text(), QStringLiteral("12"));
-  EXPECT_EQ(form_->TabSheetState->LabelJumoCycles->text(), QStringLiteral("34"));
+  EXPECT_EQ(Part<QLabel>("LabelV120Cycles")->text(), QStringLiteral("12"));
+  EXPECT_EQ(Part<QLabel>("LabelJumoCycles")->text(), QStringLiteral("34"));
 
   const QFont base = grid->font();
   for (auto [r, c] : {std::pair{0, 0}, {0, 2}, {2, 0}}) {
@@ -148,7 +153,7 @@ TEST_F(FormStateTest, ModuleGridCellsAndColours) {
 
   // What is drawn: the error count in red, centred; the poll time in navy.
   form_->show();
-  form_->PageControl->setCurrentWidget(form_->TabSheetState);
+  Part<QTabWidget>("PageControl")->setCurrentWidget(Part<TabState>("TabSheetState"));
   QApplication::processEvents();
   const QImage shot = grid->viewport()->grab().toImage();
   // Text is smoothed at its edges: a pixel counts by the colour it leans to.

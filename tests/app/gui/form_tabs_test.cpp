@@ -16,12 +16,11 @@ class FormTabsTest : public FormTest {};
 TEST_F(FormTabsTest, ASetpointGoesIntoControlVectorAndTheJournal) {
   Create();
   Boot();
-  TabSetpoints* tab = form_->TabSheetControl;
-  EXPECT_EQ(tab->LabelControlTime->text(), QStringLiteral("__.__.____ __:__:__"));
-  tab->Edit_PLSZ->clear();
-  QTest::keyClicks(tab->Edit_PLSZ, "1,55");  // as the operator's keyboard gives it
-  tab->Edit_URNSZ->setText("42.5");
-  QTest::mouseClick(tab->ButSetNewControl, Qt::LeftButton);
+  EXPECT_EQ(Part<QLabel>("LabelControlTime")->text(), QStringLiteral("__.__.____ __:__:__"));
+  Part<QLineEdit>("Edit_PLSZ")->clear();
+  QTest::keyClicks(Part<QLineEdit>("Edit_PLSZ"), "1,55");  // as the operator's keyboard gives it
+  Part<QLineEdit>("Edit_URNSZ")->setText("42.5");
+  QTest::mouseClick(Part<QPushButton>("ButSetNewControl"), Qt::LeftButton);
   EXPECT_TRUE(op_.Messages().empty());
 
   EXPECT_EQ(db().Count("control_vector"), 1);
@@ -39,10 +38,9 @@ TEST_F(FormTabsTest, ASetpointGoesIntoControlVectorAndTheJournal) {
 TEST_F(FormTabsTest, ASetpointThatIsNotANumberIsRefused) {
   Create();
   Boot();
-  TabSetpoints* tab = form_->TabSheetControl;
-  tab->Edit_PLSZ->setText("1.55");
-  tab->Edit_URNSZ->setText("4O");
-  tab->ButSetNewControl->click();
+  Part<QLineEdit>("Edit_PLSZ")->setText("1.55");
+  Part<QLineEdit>("Edit_URNSZ")->setText("4O");
+  Part<QPushButton>("ButSetNewControl")->click();
   ASSERT_EQ(op_.Messages().size(), 1u);
   EXPECT_EQ(op_.Messages()[0].text, "Правильно вводите числа.");
   EXPECT_EQ(db().Count("control_vector"), 0);
@@ -55,45 +53,47 @@ TEST_F(FormTabsTest, TheSetpointViewShowsOnlyANewerSetpoint) {
   Create();
   Boot();
   TProcessImage& img = service_->Image();
-  TabSetpoints* tab = form_->TabSheetControl;
   img.CycleCounter = 1;  // the view is refreshed on every tenth cycle
   Tick();
-  EXPECT_NE(tab->LabelControlTime->text(), QStringLiteral("__.__.____ __:__:__"));
-  EXPECT_EQ(tab->Edit_PLSZ->text(), QStringLiteral("0"));
-  tab->Edit_PLSZ->setText("1.7");  // the operator types
+  EXPECT_NE(Part<QLabel>("LabelControlTime")->text(), QStringLiteral("__.__.____ __:__:__"));
+  QLineEdit* edit_plsz = Part<QLineEdit>("Edit_PLSZ");
+  EXPECT_EQ(edit_plsz->text(), QStringLiteral("0"));
+  edit_plsz->setText("1.7");  // the operator types
   Tick();
-  EXPECT_EQ(tab->Edit_PLSZ->text(), QStringLiteral("1.7"));
+  EXPECT_EQ(edit_plsz->text(), QStringLiteral("1.7"));
   img.PlszSetpoint = 1.456;
   img.UrnszSetpoint = 61.0;
   img.ControlMoment = img.ControlMoment.load() + 1.0 / 86400;
   img.CycleCounter = 2;
   Tick();
-  EXPECT_EQ(tab->Edit_PLSZ->text(), QStringLiteral("1.7"));  // only at mod 10 == 1
+  EXPECT_EQ(edit_plsz->text(), QStringLiteral("1.7"));  // only at mod 10 == 1
   img.CycleCounter = 11;
   Tick();
-  EXPECT_EQ(tab->Edit_PLSZ->text(), QStringLiteral("1.46"));
-  EXPECT_EQ(tab->Edit_URNSZ->text(), QStringLiteral("61"));
+  EXPECT_EQ(edit_plsz->text(), QStringLiteral("1.46"));
+  EXPECT_EQ(Part<QLineEdit>("Edit_URNSZ")->text(), QStringLiteral("61"));
   img.CycleCounter = 0;
 }
 
 TEST_F(FormTabsTest, TheEmulatorSwitchesAreJournalled) {
   Create();
   Boot();
-  TabEmulator* tab = form_->TabSheetEmul;
+  TabEmulator* tab = Part<TabEmulator>("TabSheetEmul");
   TProcessImage& img = service_->Image();
-  EXPECT_TRUE(form_->PageControl->isTabVisible(form_->PageControl->indexOf(tab)));
+  QTabWidget* page_control = Part<QTabWidget>("PageControl");
+  EXPECT_TRUE(page_control->isTabVisible(page_control->indexOf(tab)));
 
-  tab->CheckBoxEmulFlag->click();
+  QCheckBox* check_box_emul_flag = Part<QCheckBox>("CheckBoxEmulFlag");
+  check_box_emul_flag->click();
   EXPECT_TRUE(img.JumoEmul && img.V120Emul);
-  tab->CheckBoxV120_emul->click();  // on
-  tab->CheckBoxV120_emul->click();  // and off: V-120 rows from the device again
+  Part<QCheckBox>("CheckBoxV120_emul")->click();  // on
+  Part<QCheckBox>("CheckBoxV120_emul")->click();  // and off: V-120 rows from the device again
   EXPECT_TRUE(img.JumoEmul);
   EXPECT_FALSE(img.V120Emul);
-  EXPECT_TRUE(tab->CheckBoxEmulFlag->isChecked());  // the master box is not touched
-  tab->CheckBoxEmulJumo->click();
-  tab->CheckBoxEmulJumo->click();
+  EXPECT_TRUE(check_box_emul_flag->isChecked());  // the master box is not touched
+  Part<QCheckBox>("CheckBoxEmulJumo")->click();
+  Part<QCheckBox>("CheckBoxEmulJumo")->click();
   EXPECT_FALSE(img.JumoEmul);
-  tab->CheckBoxEmulFlag->click();
+  check_box_emul_flag->click();
 
   const std::vector<std::string> events = DrainTexts(service_->Events());
   for (const char* text : {"*** Включен эмулятор ***", "*** Включен эмулятор V120 ***",
@@ -113,8 +113,7 @@ TEST_F(FormTabsTest, EmulatedValuesAreTakenAndShownBackRounded) {
   ASSERT_TRUE(db().LoadDemoPlan());
   Create();
   Boot();
-  TabEmulator* tab = form_->TabSheetEmul;
-  QTableWidget* grid = tab->StringGridEmulSet;
+  QTableWidget* grid = Part<QTableWidget>("StringGridEmulSet");
   TProcessImage& img = service_->Image();
   ASSERT_EQ(grid->rowCount(), img.SignalCount.load() + 2);
   EXPECT_EQ(grid->item(0, 0)->text(), QStringLiteral("Сигнал"));
@@ -125,7 +124,7 @@ TEST_F(FormTabsTest, EmulatedValuesAreTakenAndShownBackRounded) {
 
   const int pls = img.SignalIndex("PLS");
   grid->item(pls + 2, 1)->setText("12,34567");
-  tab->ButSetNewEmulVal->click();
+  Part<QPushButton>("ButSetNewEmulVal")->click();
   EXPECT_DOUBLE_EQ(img.EmulValues.Get(pls), 12.34567);
   Tick();
   EXPECT_EQ(grid->item(pls + 2, 1)->text(), QStringLiteral("12.346"));
@@ -133,7 +132,7 @@ TEST_F(FormTabsTest, EmulatedValuesAreTakenAndShownBackRounded) {
 
   // A cell that is not a number stops there, with the reason shown.
   grid->item(pls + 2, 1)->setText("abc");
-  tab->ButSetNewEmulVal->click();
+  Part<QPushButton>("ButSetNewEmulVal")->click();
   ASSERT_EQ(op_.Messages().size(), 1u);
   EXPECT_EQ(op_.Messages()[0].caption, "Ошибка");
   EXPECT_DOUBLE_EQ(img.EmulValues.Get(pls), 12.34567);
@@ -144,26 +143,26 @@ TEST_F(FormTabsTest, ThePlantStateShowsInstantOrAveragedValues) {
   Create();
   Boot();
   TProcessImage& img = service_->Image();
-  TabPuState* tab = form_->TabSheetPuState;
   const int v1 = img.SignalIndex("V1");
   img.PhysValues.Set(v1, 55.5);
   img.AvgValues.Set(v1, 44.25);
   Tick();
-  EXPECT_TRUE(tab->RadioButtonInstant->isChecked());
-  EXPECT_EQ(tab->StringGridPuState->item(v1 + 2, 0)->text(), QStringLiteral("V1"));
-  EXPECT_EQ(tab->StringGridPuState->item(v1 + 2, 1)->text(), QStringLiteral("55.5"));
-  tab->RadioButtonAverage->click();
+  EXPECT_TRUE(Part<QRadioButton>("RadioButtonInstant")->isChecked());
+  QTableWidget* string_grid_pu_state = Part<QTableWidget>("StringGridPuState");
+  EXPECT_EQ(string_grid_pu_state->item(v1 + 2, 0)->text(), QStringLiteral("V1"));
+  EXPECT_EQ(string_grid_pu_state->item(v1 + 2, 1)->text(), QStringLiteral("55.5"));
+  Part<QRadioButton>("RadioButtonAverage")->click();
   Tick();
-  EXPECT_EQ(tab->StringGridPuState->item(v1 + 2, 1)->text(), QStringLiteral("44.25"));
-  EXPECT_FALSE(tab->StringGridPuState->item(v1 + 2, 1)->flags() & Qt::ItemIsEditable);
+  EXPECT_EQ(string_grid_pu_state->item(v1 + 2, 1)->text(), QStringLiteral("44.25"));
+  EXPECT_FALSE(string_grid_pu_state->item(v1 + 2, 1)->flags() & Qt::ItemIsEditable);
 }
 
 TEST_F(FormTabsTest, HardWriteSwitchIsPostedAndJournalled) {
   Create();
   Boot();
-  form_->CheckBoxHardWriteOff->click();
+  Part<QCheckBox>("CheckBoxHardWriteOff")->click();
   EXPECT_TRUE(service_->Image().HardWriteOff.load());
-  form_->CheckBoxHardWriteOff->click();
+  Part<QCheckBox>("CheckBoxHardWriteOff")->click();
   EXPECT_FALSE(service_->Image().HardWriteOff.load());
   FlushWrites();
   EXPECT_EQ(JournalCount("*** Запись в аппаратуру ЗАПРЕЩЕНА ***", "СЛУЖБА ПРИЕМА"), 1);
@@ -172,16 +171,19 @@ TEST_F(FormTabsTest, HardWriteSwitchIsPostedAndJournalled) {
 
 TEST_F(FormTabsTest, TheEmulatorTabShowsOnceTheSettingIsLoaded) {
   Create();  // the INI file asks for the tab
-  const int index = form_->PageControl->indexOf(form_->TabSheetEmul);
-  EXPECT_FALSE(form_->PageControl->isTabVisible(index));  // the default until the load
+  QTabWidget* page_control = Part<QTabWidget>("PageControl");
+  const int index = page_control->indexOf(Part<TabEmulator>("TabSheetEmul"));
+  EXPECT_FALSE(page_control->isTabVisible(index));  // the default until the load
   Boot();
-  EXPECT_TRUE(form_->PageControl->isTabVisible(index));
+  EXPECT_TRUE(page_control->isTabVisible(index));
 }
 
 TEST_F(FormTabsTest, TheEmulatorTabStaysHiddenWithoutTheSetting) {
   Create(SystemClock(), false, [](TSettings& s) { s.ShowEmulTab = false; });
   Boot();
-  EXPECT_FALSE(form_->PageControl->isTabVisible(form_->PageControl->indexOf(form_->TabSheetEmul)));
+  QTabWidget* page_control = Part<QTabWidget>("PageControl");
+  const int index = page_control->indexOf(Part<TabEmulator>("TabSheetEmul"));
+  EXPECT_FALSE(page_control->isTabVisible(index));
 }
 
 }  // namespace

@@ -20,14 +20,14 @@ class FormTrendsTest : public FormTest {
   // Shows the tab; the demo plan opens it with PLS, _PLSZ and RAB chosen, PLS first.
   TabTrends* ShowTrends() {
     form_->show();
-    form_->PageControl->setCurrentWidget(form_->TabSheetTrends);
+    Part<QTabWidget>("PageControl")->setCurrentWidget(Part<TabTrends>("TabSheetTrends"));
     QApplication::processEvents();
-    return form_->TabSheetTrends;
+    return Part<TabTrends>("TabSheetTrends");
   }
   // The points of each run of curve k.
-  std::vector<std::vector<QPointF>> Runs(TabTrends* tab, int k) {
+  std::vector<std::vector<QPointF>> Runs(int k) {
     std::vector<std::vector<QPointF>> out;
-    for (QLineSeries* s : tab->ChartTrends->CurveSeries(k)) {
+    for (QLineSeries* s : Part<TrendChart>("ChartTrends")->CurveSeries(k)) {
       const QList<QPointF> points = s->points();
       out.emplace_back(points.begin(), points.end());
     }
@@ -65,7 +65,7 @@ TEST_F(FormTrendsTest, TheLastHourIsTheCyclesOfTheRingWithAFailedCycleAsAGap) {
   // Each point is a cycle's moment and value: the oldest five cycles are gone, the failed one
   // is a gap between two runs.
   auto check = [&](int sign) {
-    const auto runs = Runs(tab, 0);
+    const auto runs = Runs(0);
     ASSERT_EQ(runs.size(), 2u);
     for (const auto& run : runs)
       for (const QPointF& p : run) {
@@ -79,17 +79,19 @@ TEST_F(FormTrendsTest, TheLastHourIsTheCyclesOfTheRingWithAFailedCycleAsAGap) {
     EXPECT_EQ(runs[1].back().y(), (cycles - 1) * sign);
   };
   check(1);
-  tab->RadioButtonAverage->click();
+  Part<QRadioButton>("RadioButtonTrendAverage")->click();
   check(-1);
 
   // The cursor reads the curves where the mouse stands.
-  QChartView* view = tab->ChartTrends;
+  TrendChart* chart = Part<TrendChart>("ChartTrends");
+  QLabel* cursor = Part<QLabel>("LabelCursor");
+  QChartView* view = chart;
   const QPointF at = view->chart()->mapToPosition(QPointF(moment[3000] * 86400.0, -3000),
-                                                  tab->ChartTrends->CurveSeries(0).front());
+                                                  chart->CurveSeries(0).front());
   QTest::mouseMove(view->viewport(), view->mapFromScene(view->chart()->mapToScene(at)));
   const QRegularExpressionMatch shown =
-      QRegularExpression(QStringLiteral(" PLS (-?\\d+) ")).match(tab->LabelCursor->text());
-  ASSERT_TRUE(shown.hasMatch()) << tab->LabelCursor->text().toStdString();
+      QRegularExpression(QStringLiteral(" PLS (-?\\d+) ")).match(cursor->text());
+  ASSERT_TRUE(shown.hasMatch()) << cursor->text().toStdString();
   EXPECT_NEAR(shown.captured(1).toInt(), -3000, 10);  // within a pixel of it
 }
 
@@ -109,12 +111,14 @@ TEST_F(FormTrendsTest, LongerPeriodsShowTheRowsOfPuDataAndTheirNewRowsAMinuteLat
   Boot();
   TabTrends* tab = ShowTrends();
 
-  tab->RadioButton8Hours->click();
-  ASSERT_TRUE(WaitFor([&] { return !tab->ChartTrends->CurveSeries(0).isEmpty(); }, 10000))
-      << tab->LabelTrendsState->text().toStdString();
-  EXPECT_FALSE(tab->RadioButtonInstant->isEnabled());  // pu_data holds averages
+  Part<QRadioButton>("RadioButton8Hours")->click();
+  TrendChart* chart_trends = Part<TrendChart>("ChartTrends");
+  ASSERT_TRUE(WaitFor([&] { return !chart_trends->CurveSeries(0).isEmpty(); }, 10000))
+      << Part<QLabel>("LabelTrendsState")->text().toStdString();
+  // pu_data holds averages.
+  EXPECT_FALSE(Part<QRadioButton>("RadioButtonTrendInstant")->isEnabled());
   // From 04:01 (8 hours back from 12:00:30) to 12:00, each row a point, the gap at 10:00.
-  auto runs = Runs(tab, 0);
+  auto runs = Runs(0);
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0].size() + runs[1].size(), 479u);
   auto minute = [&](const QPointF& p) { return std::lround((noon - p.x() / 86400.0) * 1440); };
@@ -133,8 +137,8 @@ TEST_F(FormTrendsTest, LongerPeriodsShowTheRowsOfPuDataAndTheirNewRowsAMinuteLat
       db().Exec("insert into pu_data (RecMoment, PLS) values ('2026-03-10 12:01:00', 2.75)"));
   fake_clock_.Advance(60000);
   tab->RefreshTrends();
-  ASSERT_TRUE(WaitFor([&] { return Runs(tab, 0).back().back().y() == 2.75; }, 10000));
-  runs = Runs(tab, 0);
+  ASSERT_TRUE(WaitFor([&] { return Runs(0).back().back().y() == 2.75; }, 10000));
+  runs = Runs(0);
   EXPECT_EQ(runs[1].rbegin()[1].y(), 2.5);
   EXPECT_EQ(runs[0].size() + runs[1].size(), 479u);  // 04:01 left the period
 
