@@ -301,6 +301,17 @@ TEST_F(Spool, KeepsThePlanCopyAndTheSeedsAcrossARestart) {
   EXPECT_EQ(seeds.Plsz, 1.55);
   EXPECT_EQ(seeds.Urnsz, 65);
   EXPECT_EQ(spool.Depth().Records, 0);  // noted, not waiting
+
+  // A copy holding a name that is no plain identifier (an edited file, an older build): the row
+  // is refused when the copy is read, as the server's load refuses it.
+  TPlanCopy odd = plan;
+  odd.Signals.insert(odd.Signals.begin() + 1, plan.Signals[1]);
+  odd.Signals[1].SignalName = "PLS=0, G_1T1";
+  ASSERT_TRUE(spool.SavePlanCopy(odd, nullptr));
+  ASSERT_TRUE(spool.LoadPlanCopy(&copy, nullptr));
+  EXPECT_TRUE(SamePlan(copy, plan));
+  EXPECT_EQ(test::DrainTexts(events),
+            std::vector<std::string>{"### Недопустимое имя сигнала: PLS=0, G_1T1 ###"});
 }
 
 }  // namespace
