@@ -17,6 +17,13 @@ constexpr unsigned kConnectTimeoutSec = 5;
 constexpr unsigned kReadTimeoutSec = 10;
 constexpr unsigned kWriteTimeoutSec = 10;
 
+// Run by the client at every connect, before the connection is handed out. A server set up
+// with NO_BACKSLASH_ESCAPES (part of the ANSI modes) would read a backslash in a literal as a
+// plain letter; the session drops the mode, so every literal reads the same on every server.
+// A failing command fails the connect with its error.
+constexpr char kSessionInit[] =
+    "SET SESSION sql_mode=REPLACE(@@SESSION.sql_mode,'NO_BACKSLASH_ESCAPES','')";
+
 std::once_flag g_library_once;
 
 void LibraryInit() {
@@ -140,6 +147,7 @@ bool TMySQLConnection::Open(std::string* error) {
   mysql_optionsv(h, MYSQL_OPT_CONNECT_TIMEOUT, &kConnectTimeoutSec);
   mysql_optionsv(h, MYSQL_OPT_READ_TIMEOUT, &kReadTimeoutSec);
   mysql_optionsv(h, MYSQL_OPT_WRITE_TIMEOUT, &kWriteTimeoutSec);
+  mysql_optionsv(h, MYSQL_INIT_COMMAND, kSessionInit);
   // The client takes "localhost" for its default socket unless told otherwise: a port given
   // with any host name means TCP to that port.
   if (!socket.empty() || port != 0) {

@@ -59,8 +59,9 @@ class TMySQLConnection {
   std::string Param(const std::string& key) const;  // value of the line "key=..."
 
   // Opens with the current parameters (HostName: host, host:port or an absolute socket path),
-  // character set utf8mb4, connect/read/write time-outs of a few seconds. False with the
-  // client's error text when it fails. Opening an open connection reopens it.
+  // character set utf8mb4, connect/read/write time-outs of a few seconds, and a session without
+  // NO_BACKSLASH_ESCAPES whatever the server's sql_mode. False with the client's error text
+  // when it fails, also when that session setting fails. Opening an open connection reopens it.
   bool Open(std::string* error = nullptr);
   void Close();
   // The real state: false once the server went away (a failed statement with 2006/2013 or a

@@ -41,12 +41,6 @@ struct Loader {
     }
     return true;
   }
-  // A name that will stand as a column name in the records: refused unless plain.
-  bool Acceptable(const std::string& name) {
-    if (IsPlainIdentifier(name)) return true;
-    events.PostEvent("### Недопустимое имя сигнала: " + name + " ###");
-    return false;
-  }
 };
 
 std::string Text(const TSqlRows& rows, size_t r, const char* column) {
@@ -124,7 +118,7 @@ bool ReadPlan(Loader& ld, std::vector<TSignalSet>* plan, bool* too_many) {
     s.Kind = static_cast<int32_t>(Int(rows, r, "Kind"));
     s.InverseBytes = Int(rows, r, "InverseBytes") != 0;
     s.InverseWords = Int(rows, r, "InverseWords") != 0;
-    if (!ld.Acceptable(s.SignalName)) continue;
+    if (!AcceptSignalName(s.SignalName, ld.events)) continue;
     plan->push_back(std::move(s));
   }
   return true;
@@ -142,7 +136,7 @@ bool BuildDefaultPlan(Loader& ld, std::vector<TSignalSet>* plan) {
     // RecMoment is the key; I_1T1 is the raw counter the record writer fills itself.
     if (strcasecmp(name.c_str(), "RecMoment") == 0 || strcasecmp(name.c_str(), "I_1T1") == 0)
       continue;
-    if (!ld.Acceptable(name)) continue;
+    if (!AcceptSignalName(name, ld.events)) continue;
     if (names.size() >= static_cast<size_t>(kMaxSignals)) {
       surplus = true;
       continue;
@@ -230,6 +224,12 @@ void DropSecondCounters(TEventFIFO& events, std::vector<TSignalSet>* plan) {
 }
 
 }  // namespace
+
+bool AcceptSignalName(const std::string& name, TEventFIFO& events) {
+  if (IsPlainIdentifier(name)) return true;
+  events.PostEvent("### Недопустимое имя сигнала: " + name + " ###");
+  return false;
+}
 
 bool ReadSignals(TMySQLConnection& conn, TEventFIFO& events, std::string* error,
                  std::vector<TSignalSet>* plan, bool* too_many) {

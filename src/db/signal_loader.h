@@ -29,6 +29,11 @@ constexpr int kMaxUsableCalibPoints = kMaxCalibPoints - 1;
 bool LoadSignals(TMySQLConnection& conn, TProcessImage& image, TEventFIFO& events,
                  std::string* error, std::vector<std::string>* calib_names = nullptr);
 
+// Whether a signal's name may stand as a column name in the records: a plain identifier
+// (IsPlainIdentifier). Otherwise false, with the event "### Недопустимое имя сигнала: <name> ###".
+// Every row of a plan passes here, from the server's load or from the saved copy.
+bool AcceptSignalName(const std::string& name, TEventFIFO& events);
+
 // The two halves of LoadSignals. ReadSignals reads the plan and its calibrations into *plan
 // without touching the image; with too many rows it posts kTooManySignals, sets *too_many and
 // leaves *plan as it was. InstallSignals makes a plan the one in force (the control thread

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "db/signal_loader.h"
+
 namespace liron {
 
 namespace {
@@ -101,6 +103,10 @@ bool TSpoolStore::LoadPlanCopy(TPlanCopy* plan, std::string* error) {
     if (error) *error = db_.LastError();
     return false;
   }
+  // The file may have been edited, or written before the names were checked: a row whose
+  // name cannot stand as a column is refused here as at the server's load.
+  std::erase_if(copy.Signals,
+                [&](const TSignalSet& s) { return !AcceptSignalName(s.SignalName, events_); });
   *plan = std::move(copy);
   return true;
 }

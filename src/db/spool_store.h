@@ -108,7 +108,8 @@ class TSpoolStore {
 
   // Replaces the copy of the plan; false with the reason in *error.
   bool SavePlanCopy(const TPlanCopy& plan, std::string* error);
-  // False when there is no copy (or it cannot be read: *error says so).
+  // False when there is no copy (or it cannot be read: *error says so). A row whose name is no
+  // plain identifier is left out, with the event of the server's load (AcceptSignalName).
   bool LoadPlanCopy(TPlanCopy* plan, std::string* error);
 
   std::string LastError() const;

@@ -9,7 +9,8 @@ namespace liron {
 // locale, plain digits for whole numbers, scientific (1E20, 1.5E-6) outside fixed range.
 // NaN and infinities, which the server cannot store, give NULL.
 std::string SqlNumber(double x);
-// A quoted literal with \ before ', \ and "; an empty text gives NULL (unquoted).
+// A quoted literal with ' doubled ('') and \ doubled (\\), nothing else changed; an empty text
+// gives NULL (unquoted). Safe whether or not the server reads backslash escapes.
 std::string SqlText(const std::string& s);
 // The same quoting, but an empty text stays an empty literal ''.
 std::string SqlQuoted(const std::string& s);

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "db/journal.h"
 #include "db/records.h"
 #include "db/write_pass.h"
 #include "platform/datetime.h"
 #include "platform/fake_clock.h"
 #include "support/event_texts.h"
+#include "support/no_backslash_escapes.h"
 #include "support/temp_dir.h"
 #include "support/test_db.h"
 #include "support/test_plan.h"
@@ -200,6 +202,31 @@ TEST_F(Spool, OutageRecordsGoFirstAndTheInterruptedMinuteIsNotDoubled) {
   EXPECT_TRUE(test::DrainTexts(events).empty());
 }
 
+// A journal record spooled in an outage keeps its finished text: forwarded to a server that
+// runs with NO_BACKSLASH_ESCAPES, an originator built to break out of the insert arrives letter
+// for letter and adds no record of its own.
+TEST_F(Spool, JournalRecordArrivesVerbatimUnderNoBackslashEscapes) {
+  TSqlQueues queues(events);
+  queues.AttachSpool(&spool);
+  TJournal journal(queues, events, clock);
+  const std::string who = "x\\'), (now(), 1, 0x696E6A6563746564, NULL)#";
+  conn.Close();  // the server is away
+  ASSERT_TRUE(journal.WriteJournal("Новое задание: Плотность=1.55", who));
+  PassWrites(queues, spool, conn, events, clock.Now());
+  ASSERT_EQ(spool.Depth().Records, 1);
+
+  test::NoBackslashEscapes mode;
+  ASSERT_TRUE(mode.Active());
+  ASSERT_TRUE(db().Open(conn));  // back, in that mode
+  ForwardAll();
+  EXPECT_EQ(spool.Depth().Records, 0);
+  const TSqlRows rows = db().Query("select MessageText, MessageKind from control_log");
+  ASSERT_EQ(rows.Rows.size(), 1u);
+  EXPECT_EQ(rows.Rows[0][0].Text, "Новое задание: Плотность=1.55");
+  EXPECT_EQ(rows.Rows[0][1].Text, who);
+  EXPECT_TRUE(test::DrainTexts(events).empty());
+}
+
 TEST_F(Spool, PastTheLimitTheOldestMinuteRowsGoFirst) {
   spool.SetLimitDays(1);
   const TDateTime t = clock.Now();
@@ -274,6 +301,17 @@ TEST_F(Spool, KeepsThePlanCopyAndTheSeedsAcrossARestart) {
   EXPECT_EQ(seeds.Plsz, 1.55);
   EXPECT_EQ(seeds.Urnsz, 65);
   EXPECT_EQ(spool.Depth().Records, 0);  // noted, not waiting
+
+  // A copy holding a name that is no plain identifier (an edited file, an older build): the row
+  // is refused when the copy is read, as the server's load refuses it.
+  TPlanCopy odd = plan;
+  odd.Signals.insert(odd.Signals.begin() + 1, plan.Signals[1]);
+  odd.Signals[1].SignalName = "PLS=0, G_1T1";
+  ASSERT_TRUE(spool.SavePlanCopy(odd, nullptr));
+  ASSERT_TRUE(spool.LoadPlanCopy(&copy, nullptr));
+  EXPECT_TRUE(SamePlan(copy, plan));
+  EXPECT_EQ(test::DrainTexts(events),
+            std::vector<std::string>{"### Недопустимое имя сигнала: PLS=0, G_1T1 ###"});
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "support/temp_dir.h"
+#include "support/test_db.h"
 
 namespace liron {
 namespace {
@@ -87,13 +88,39 @@ TEST_F(CommaLocale, NumbersKeepThePoint) { ExpectNumbers(); }
 TEST(SqlText, QuotesAndEscapes) {
   EXPECT_EQ(SqlText(""), "NULL");
   EXPECT_EQ(SqlText("abc"), "'abc'");
-  EXPECT_EQ(SqlText("it's"), "'it\\'s'");
+  EXPECT_EQ(SqlText("it's"), "'it''s'");
   EXPECT_EQ(SqlText("a\\b"), "'a\\\\b'");
-  EXPECT_EQ(SqlText("say \"x\""), "'say \\\"x\\\"'");
+  EXPECT_EQ(SqlText("say \"x\""), "'say \"x\"'");
   EXPECT_EQ(SqlText("line\nnext"), "'line\nnext'");
   EXPECT_EQ(SqlText("Плотность"), "'Плотность'");
   EXPECT_EQ(SqlQuoted(""), "''");
-  EXPECT_EQ(SqlQuoted("o'k"), "'o\\'k'");
+  EXPECT_EQ(SqlQuoted("o'k"), "'o''k'");
+}
+
+class SqlTextOnServer : public test::DbTest {};
+
+// A text built to end its literal early and add a row of its own: the literal holds in a
+// session with backslash escapes (the text comes back as it was) and in one without them.
+TEST_F(SqlTextOnServer, NoTextBreaksOutInEitherMode) {
+  TMySQLConnection conn;
+  ASSERT_TRUE(db().Open(conn));
+  const std::string text = "x\\'), (0x696E6A6563746564)#";
+  for (const bool escapes : {true, false}) {
+    SCOPED_TRACE(escapes);
+    ASSERT_TRUE(db().Exec("delete from control_log"));
+    if (!escapes) {
+      ASSERT_TRUE(conn.Execute(
+          "SET SESSION sql_mode=CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')"));
+    }
+    std::string error;
+    EXPECT_TRUE(conn.Execute("insert into control_log (MessageText) values (" + SqlText(text) + ")",
+                             &error))
+        << error;
+    EXPECT_EQ(db().Count("control_log"), 1);
+    if (escapes) {
+      EXPECT_EQ(db().Scalar("select MessageText from control_log"), text);
+    }
+  }
 }
 
 TEST(IsPlainIdentifier, LettersDigitsUnderscore) {

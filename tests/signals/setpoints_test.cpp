@@ -14,12 +14,21 @@
 #include "platform/recording_operator.h"
 #include "support/comma_locale.h"
 #include "support/event_texts.h"
+#include "support/no_backslash_escapes.h"
 #include "support/select_server.h"
 #include "support/test_db.h"
 #include "support/test_plan.h"
 
 namespace liron {
 namespace {
+
+// A text as a hex literal, which the server reads the same in every sql_mode.
+std::string HexLiteral(const std::string& s) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out = "X'";
+  for (unsigned char c : s) out += {kDigits[c >> 4], kDigits[c & 15]};
+  return out + "'";
+}
 
 class SetpointsTest : public test::DbTest {
  protected:
@@ -106,6 +115,31 @@ TEST_F(SetpointsTest, NewerRowIsTakenOnceAndJournalledUnderItsUser) {
   ASSERT_TRUE(ReadControlVector(img, queues, journal));
   EXPECT_EQ(Owed(img), std::vector<int32_t>{2});
   EXPECT_EQ(Journal().size(), 1u);
+}
+
+// A site whose server runs with NO_BACKSLASH_ESCAPES: whatever name a client wrote into
+// control_vector, the journal's record carries it letter for letter, and nothing else.
+TEST_F(SetpointsTest, AnyUserNameIsJournalledVerbatimUnderNoBackslashEscapes) {
+  test::NoBackslashEscapes mode;
+  ASSERT_TRUE(mode.Active());
+  work.Close();
+  ASSERT_TRUE(db().Open(work));  // opened while the server hands out the mode
+  test::SelectServer server(queues, work);
+  const std::string names[] = {
+      "O'Brien",
+      // Built to end the originator's literal and add a record of its own.
+      "x\\'), (now(), 1, 0x696E6A6563746564, NULL)#",
+  };
+  int second = 10;
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(db().Exec("delete from control_log"));
+    ASSERT_TRUE(db().Exec("insert into control_vector values ('2020-03-01 10:00:" +
+                          std::to_string(second++) + "', " + HexLiteral(name) + ", 1.55, 2.5)"));
+    ASSERT_TRUE(ReadControlVector(img, queues, journal));
+    EXPECT_EQ(Journal(), std::vector<std::string>{"Новое задание: Плотность=1.55 Уровень НС=2.5 | " + name});
+  }
+  EXPECT_TRUE(test::DrainTexts(events).empty());
 }
 
 TEST_F(SetpointsTest, NullColumnIsLeftOutAndTheSetpointInForceGoesOutAgain) {
