@@ -55,19 +55,20 @@ class Service {
   // Signal names of the plan, in row order, for the calibration tab's list.
   std::vector<std::string> CalibrationSignalNames() { return plan_.CalibrationSignalNames(); }
 
-  TMySQLConnection& WorkConnection() { return work_; }
-  TSqlQueues& Queues() { return queues_; }
-  TSpoolStore& Spool() { return spool_; }
+  // For tests only.
+  TMySQLConnection& TestWorkConnection() { return work_; }
+  TSqlQueues& TestQueues() { return queues_; }
+  TSpoolStore& TestSpool() { return spool_; }
   // The start-up has loaded the plan, or its first 16 attempts have failed (it goes on trying
   // in the background), or the INI could not be read.
-  bool StartUpSettled() const { return start_up_.Settled(); }
+  bool TestStartUpSettled() const { return start_up_.Settled(); }
   // Shortens the pauses between the start-up's attempts (1 s, then 5 s).
-  void SetUserConnectPauses(uint32_t gap_ms, uint32_t retry_ms) {
+  void TestSetUserConnectPauses(uint32_t gap_ms, uint32_t retry_ms) {
     start_up_.SetConnectPauses(gap_ms, retry_ms);
   }
-  bool Applying() const { return plan_.Applying(); }  // "Применить" waits or reloads
+  bool TestApplying() const { return plan_.Applying(); }  // "Применить" waits or reloads
   // Waits (bounded) until the control thread has ended; true when it has.
-  bool WaitControlEnded(uint32_t timeout_ms) { return plant_.WaitControlEnded(timeout_ms); }
+  bool TestWaitControlEnded(uint32_t timeout_ms) { return plant_.WaitControlEnded(timeout_ms); }
 
   // Timers of the event-loop thread (periodic_jobs.h).
   void RunWriteQueue() { plant_.RunWriteQueue(); }  // the write queue, then the automatic clean
