@@ -22,6 +22,7 @@
 #include "app/tab_trends.h"
 #endif
 #include "app/tray_images.h"
+#include "engine/periodic_jobs.h"
 #include "signals/setpoints.h"
 
 namespace liron {
@@ -57,22 +58,17 @@ TFormMain::TFormMain(Service& service, bool start_timers, QWidget* parent)
   TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
   connect(TrayIcon, &QSystemTrayIcon::activated, this, &TFormMain::TrayIconActivated);
 
-  TimerUpdate = new QTimer(this);
-  TimerUpdate->setObjectName(QStringLiteral("TimerUpdate"));
-  TimerUpdate->setInterval(250);
-  TimerGetLog = new QTimer(this);
-  TimerGetLog->setObjectName(QStringLiteral("TimerGetLog"));
-  TimerGetLog->setInterval(250);
-  TimerMySQL_work = new QTimer(this);
-  TimerMySQL_work->setObjectName(QStringLiteral("TimerMySQL_work"));
-  TimerMySQL_work->setInterval(100);
-  TimerMySQL_select = new QTimer(this);
-  TimerMySQL_select->setObjectName(QStringLiteral("TimerMySQL_select"));
-  TimerMySQL_select->setInterval(100);
-  connect(TimerUpdate, &QTimer::timeout, this, &TFormMain::TimerUpdateTick);
-  connect(TimerGetLog, &QTimer::timeout, this, &TFormMain::TimerGetLogTick);
-  connect(TimerMySQL_work, &QTimer::timeout, this, &TFormMain::TimerMySQL_workTick);
-  connect(TimerMySQL_select, &QTimer::timeout, this, &TFormMain::TimerMySQL_selectTick);
+  for (const TPeriodicJob& job : kPeriodicJobs) {
+    auto* timer = new QTimer(this);
+    timer->setObjectName(QString::fromUtf8(job.Name));
+    timer->setInterval(static_cast<int>(job.PeriodMs));
+    if (job.UpdateTick) {
+      connect(timer, &QTimer::timeout, this, &TFormMain::TimerUpdateTick);
+    } else {
+      connect(timer, &QTimer::timeout, this, [this, job] { RunPeriodicJob(job, service_); });
+    }
+    timers_.push_back(timer);
+  }
 
   // The window creation handler: the mark, the emulator tab, the session-end watcher.
   try {
@@ -87,12 +83,8 @@ TFormMain::TFormMain(Service& service, bool start_timers, QWidget* parent)
 
   Refresh();
   if (TrayAvailable()) TrayIcon->show();
-  if (start_timers) {
-    TimerUpdate->start();
-    TimerGetLog->start();
-    TimerMySQL_work->start();
-    TimerMySQL_select->start();
-  }
+  if (start_timers)
+    for (QTimer* timer : timers_) timer->start();
 }
 
 TFormMain::~TFormMain() {
@@ -191,30 +183,6 @@ void TFormMain::TimerUpdateTick() {
     if (a.CalibrationsApplied) TabSheetCalibr->AfterApply();
     Refresh();
     if (a.ShowSetpoint) TabSheetControl->ShowSetpoint();
-  } catch (...) {
-    service_.Op().Beep();
-  }
-}
-
-void TFormMain::TimerGetLogTick() {
-  try {
-    service_.DrainEvents();
-  } catch (...) {
-    service_.Op().Beep();
-  }
-}
-
-void TFormMain::TimerMySQL_workTick() {
-  try {
-    service_.RunWriteQueue();
-  } catch (...) {
-    service_.Op().Beep();
-  }
-}
-
-void TFormMain::TimerMySQL_selectTick() {
-  try {
-    service_.RunSelectQueue();
   } catch (...) {
     service_.Op().Beep();
   }
@@ -321,10 +289,7 @@ void TFormMain::ButCloseClick() {
       QThread::msleep(100);
     }
     QCoreApplication::processEvents();
-    TimerUpdate->stop();
-    TimerGetLog->stop();
-    TimerMySQL_work->stop();
-    TimerMySQL_select->stop();
+    for (QTimer* timer : timers_) timer->stop();
     TrayIcon->hide();
     close();
     emit Finished();

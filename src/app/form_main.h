@@ -1,8 +1,8 @@
 // TFormMain: the operator window of the receiving service. Its tabs and a button bar, the
-// tray icon, and the four timers that drive the Service on the GUI thread: TimerUpdate (start-up
-// sequence and display, 250 ms), TimerGetLog (events into the log file, 250 ms),
-// TimerMySQL_work (write queue, 100 ms) and TimerMySQL_select (select queue, 100 ms). The window
-// only shows and edits; every command is a method of the Service it is given.
+// tray icon, and one timer for each of the event loop's periodic jobs (engine/periodic_jobs.h)
+// that drive the Service on the GUI thread, named as the jobs are: TimerUpdate (start-up
+// sequence and display), TimerGetLog, TimerMySQL_work and TimerMySQL_select. The window only
+// shows and edits; every command is a method of the Service it is given.
 #pragma once
 
 #include <QCheckBox>
@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <functional>
+#include <vector>
 
 #include "engine/service.h"
 
@@ -66,10 +67,6 @@ class TFormMain : public QDialog {
   QPushButton* ButHide;
   QCheckBox* CheckBoxHardWriteOff;
   QSystemTrayIcon* TrayIcon;
-  QTimer* TimerUpdate;
-  QTimer* TimerGetLog;
-  QTimer* TimerMySQL_work;
-  QTimer* TimerMySQL_select;
 
  signals:
   // The program has ended in order ("Закрыть" confirmed) or at the session end.
@@ -77,9 +74,6 @@ class TFormMain : public QDialog {
 
  public slots:
   void TimerUpdateTick();
-  void TimerGetLogTick();
-  void TimerMySQL_workTick();
-  void TimerMySQL_selectTick();
   void ButStartClick();
   void ButStopClick();
   bool ButSetClick();
@@ -108,6 +102,7 @@ class TFormMain : public QDialog {
   int tray_image_ = -1;
   QIcon tray_icons_[3];
   std::function<void()> session_end_action_;
+  std::vector<QTimer*> timers_;  // one for each periodic job, in the table's order
 };
 
 }  // namespace liron

@@ -9,6 +9,7 @@
 
 #include "app/headless_operator.h"
 #include "app/signal_pipe.h"
+#include "engine/periodic_jobs.h"
 #include "engine/service.h"
 
 namespace liron {
@@ -33,19 +34,16 @@ int RunHeadless(int argc, char** argv, const std::string& home) {
   op.SetEvents(&service.Events());
   service.WindowCreated();
 
-  QTimer update, get_log, sql_work, sql_select;
-  QObject::connect(&update, &QTimer::timeout, [&] { Guarded(op, [&] { service.OnUpdateTick(); }); });
-  QObject::connect(&get_log, &QTimer::timeout, [&] { Guarded(op, [&] { service.DrainEvents(); }); });
-  QObject::connect(&sql_work, &QTimer::timeout, [&] { Guarded(op, [&] { service.RunWriteQueue(); }); });
-  QObject::connect(&sql_select, &QTimer::timeout, [&] { Guarded(op, [&] { service.RunSelectQueue(); }); });
-  update.start(250);
-  get_log.start(250);
-  sql_work.start(100);
-  sql_select.start(100);
+  QTimer timers[kPeriodicJobCount];
+  for (int i = 0; i < kPeriodicJobCount; ++i) {
+    const TPeriodicJob& job = kPeriodicJobs[i];
+    QObject::connect(&timers[i], &QTimer::timeout, [&service, job] { RunPeriodicJob(job, service); });
+    timers[i].start(static_cast<int>(job.PeriodMs));
+  }
 
   SignalPipe signal_pipe([&](int sig) {
     signal_pipe.Disable();  // one end only
-    for (QTimer* t : {&update, &get_log, &sql_work, &sql_select}) t->stop();
+    for (QTimer& t : timers) t.stop();
     if (sig == SIGINT) {
       Guarded(op, [&] { service.OrderlyEnd(); });
       app.exit(0);

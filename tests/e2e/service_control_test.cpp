@@ -63,7 +63,7 @@ class ServiceControl : public DbTest {
     svc->WindowCreated();
     pump = std::make_unique<ServicePump>(*svc);
     ASSERT_TRUE(pump->WaitTicks(10));
-    ASSERT_TRUE(PollUntil([&] { return pump->Call([&] { return svc->StartUpSettled(); }); }, 30));
+    ASSERT_TRUE(PollUntil([&] { return pump->Call([&] { return svc->TestStartUpSettled(); }); }, 30));
     ASSERT_EQ(svc->Image().SignalCount.load(), 11);
     ASSERT_TRUE(svc->UserConnection().IsOpen());
   }
@@ -184,8 +184,8 @@ TEST_F(ServiceControl, ControlLoopReconnectsAndRunsWhatWasQueuedMeanwhile) {
     for (int i = 0; i < kRecords; ++i)
       EXPECT_TRUE(svc->Journal().WriteJournal("Запись во время простоя " + std::to_string(i), ""));
   });
-  ASSERT_TRUE(PollUntil([&] { return svc->Spool().Depth().Records >= kRecords; }, 10));
-  EXPECT_LE(svc->Queues().WaitingStatements(), 10);
+  ASSERT_TRUE(PollUntil([&] { return svc->TestSpool().Depth().Records >= kRecords; }, 10));
+  EXPECT_LE(svc->TestQueues().WaitingStatements(), 10);
   std::this_thread::sleep_for(std::chrono::seconds(3));
   EXPECT_TRUE(svc->Image().ControlRunning.load());
   EXPECT_GE(svc->Image().CycleCounter.load(), cycles + 2);
@@ -194,7 +194,7 @@ TEST_F(ServiceControl, ControlLoopReconnectsAndRunsWhatWasQueuedMeanwhile) {
 
   ASSERT_TRUE(db().StartServer());
   back.up = true;
-  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() <= 1 && svc->Spool().Empty(); }, 20))
+  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() <= 1 && svc->TestSpool().Empty(); }, 20))
       << plant.EventLog();
 
   // The records of the outage are all there.
@@ -235,9 +235,9 @@ TEST_F(ServiceControl, OrderlyEndJournalsBothRecordsAndSavesTheIni) {
   // "Закрыть" just as the control thread waits for the answer of a select: the event-loop
   // thread must still let the cycle finish, so the thread can journal its stop.
   pump->Run([&] {
-    for (int i = 0; i < 400 && svc->Queues().WaitingSelects() == 0; ++i)
+    for (int i = 0; i < 400 && svc->TestQueues().WaitingSelects() == 0; ++i)
       SystemClock().SleepMs(5);
-    EXPECT_GT(svc->Queues().WaitingSelects(), 0);
+    EXPECT_GT(svc->TestQueues().WaitingSelects(), 0);
     svc->OrderlyEnd();
   });
   pump->Stop();
@@ -535,15 +535,15 @@ TEST_F(ServiceControl, AStartWithoutTheServerRunsOnTheSavedCopyUntilTheServerAns
   ASSERT_NO_FATAL_FAILURE(Boot());
   TPlanCopy copy;
   std::string error;
-  ASSERT_TRUE(svc->Spool().LoadPlanCopy(&copy, &error)) << error;
+  ASSERT_TRUE(svc->TestSpool().LoadPlanCopy(&copy, &error)) << error;
   EXPECT_EQ(copy.Signals.size(), 11u);
   EXPECT_EQ(copy.Setup, (TSetupRows{{"MIN_NAGR", 10}, {"MIN_PLS", 1.2}}));
-  EXPECT_EQ(svc->Spool().Seeds().Plsz, 1.55);
+  EXPECT_EQ(svc->TestSpool().Seeds().Plsz, 1.55);
   // The minute rows are the record writer's part of the store.
   TMinuteRow minute;
   minute.Key = "2024-03-05 10:15:00";
   minute.I_1T1 = 4321;
-  ASSERT_TRUE(svc->Spool().NoteMinute(minute));
+  ASSERT_TRUE(svc->TestSpool().NoteMinute(minute));
   End();
   svc.reset();
 
@@ -554,10 +554,10 @@ TEST_F(ServiceControl, AStartWithoutTheServerRunsOnTheSavedCopyUntilTheServerAns
   ASSERT_TRUE(plant.WriteIni(&error)) << error;
   auto boot_without_server = [&] {
     svc = std::make_unique<Service>(plant.home.path(), SystemClock(), op);
-    svc->SetUserConnectPauses(1, 200);
+    svc->TestSetUserConnectPauses(1, 200);
     svc->WindowCreated();
     pump = std::make_unique<ServicePump>(*svc);
-    ASSERT_TRUE(PollUntil([&] { return pump->Call([&] { return svc->StartUpSettled(); }); }, 30));
+    ASSERT_TRUE(PollUntil([&] { return pump->Call([&] { return svc->TestStartUpSettled(); }); }, 30));
     ASSERT_TRUE(PollUntil([&] { return svc->Image().ControlRunning.load(); }, 10)) << plant.EventLog();
   };
   ASSERT_NO_FATAL_FAILURE(boot_without_server());
@@ -599,7 +599,7 @@ TEST_F(ServiceControl, AStartWithoutTheServerRunsOnTheSavedCopyUntilTheServerAns
   EXPECT_TRUE(PollUntil([&] { return pls_top() == 3.0 && svc->Image().ControlRunning.load(); }, 20))
       << plant.EventLog();
   EXPECT_TRUE(PollUntil([&] { return Journal("!!! Изменены калибровки !!!") == 1; }, 10));
-  ASSERT_TRUE(svc->Spool().LoadPlanCopy(&copy, &error)) << error;  // the copy follows
+  ASSERT_TRUE(svc->TestSpool().LoadPlanCopy(&copy, &error)) << error;  // the copy follows
   EXPECT_TRUE(std::any_of(copy.Signals.begin(), copy.Signals.end(), [](const TSignalSet& s) {
     return s.SignalName == "PLS" && s.FVal[1] == 3.0;
   }));

@@ -246,7 +246,7 @@ TEST_F(FormEditorsTest, ApplyRestartsTheControlThreadWithTheNewTables) {
   since_last.start();
   form_->findChild<QTimer*>("TimerGetLog")->stop();  // the events stay in the ring for the test
   Part<QPushButton>("ButSave")->click();
-  ASSERT_TRUE(WaitFor([&] { return !service_->Applying(); }, 20000));
+  ASSERT_TRUE(WaitFor([&] { return !service_->TestApplying(); }, 20000));
   beat.stop();
   EXPECT_LT(longest_gap, 1000);
   EXPECT_EQ(db().Count("kalibr where SignalName='PLS'"), 3);

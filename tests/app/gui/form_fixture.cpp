@@ -22,7 +22,7 @@ void FormTest::Create(Clock& clock, bool start_timers,
   std::string error;
   ASSERT_TRUE(WriteConfig(home_.path() + "/liron36.INI", s, &error)) << error;
   service_ = std::make_unique<Service>(home_.path(), clock, op_);
-  if (&clock != &SystemClock()) service_->SetUserConnectPauses(1, 200);  // no real waits
+  if (&clock != &SystemClock()) service_->TestSetUserConnectPauses(1, 200);  // no real waits
   form_ = std::make_unique<TFormMain>(*service_, start_timers);
   form_->SetSessionEndAction([] {});
 }
@@ -31,7 +31,7 @@ void FormTest::TearDown() {
   if (service_) {
     // The control thread may wait on a select that only the GUI thread answers.
     service_->Image().StopFlag = true;
-    for (int i = 0; i < 1000 && !service_->WaitControlEnded(10); ++i) {
+    for (int i = 0; i < 1000 && !service_->TestWaitControlEnded(10); ++i) {
       service_->RunSelectQueue();
       QCoreApplication::processEvents();
     }
@@ -49,32 +49,32 @@ void FormTest::Tick(int n) {
 void FormTest::Boot() {
   Tick(10);
   // The user connection opens off the event loop; the ticks load the plan once it is open.
-  for (int waited = 0; waited < 30000 && !service_->StartUpSettled(); waited += 10) {
+  for (int waited = 0; waited < 30000 && !service_->TestStartUpSettled(); waited += 10) {
     QThread::msleep(10);
     Tick();
   }
-  ASSERT_TRUE(service_->StartUpSettled());
+  ASSERT_TRUE(service_->TestStartUpSettled());
 }
 
 bool FormTest::ApplyDone(int ms) {
-  for (int waited = 0; waited < ms && service_->Applying(); waited += 10) {
+  for (int waited = 0; waited < ms && service_->TestApplying(); waited += 10) {
     QThread::msleep(10);
     Tick();
   }
-  return !service_->Applying();
+  return !service_->TestApplying();
 }
 
 void FormTest::FlushWrites() {
   // The write queue runs on the work connection, which the control thread holds while it
   // runs; while it is stopped the statements wait for it. Here they go at once.
-  TMySQLConnection& work = service_->WorkConnection();
+  TMySQLConnection& work = service_->TestWorkConnection();
   const bool opened_here = !work.IsOpen();
   if (opened_here) {
     work.SetParams(service_->UserConnection().Params());
     std::string error;
     ASSERT_TRUE(work.Open(&error)) << error;
   }
-  for (int i = 0; i < 20 && service_->Queues().WaitingStatements() > 0; ++i)
+  for (int i = 0; i < 20 && service_->TestQueues().WaitingStatements() > 0; ++i)
     service_->RunWriteQueue();
   if (opened_here) work.Close();
 }
