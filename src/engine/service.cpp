@@ -10,7 +10,6 @@
 #include "db/event_log.h"
 #include "db/setup_consts.h"
 #include "db/signal_loader.h"
-#include "db/write_pass.h"
 #include "links/jumo_poll.h"
 #include "links/modbus.h"
 #include "links/setpoint_write.h"
@@ -23,6 +22,7 @@
 #include "signals/calibration.h"
 #include "signals/emulator.h"
 #include "signals/setpoints.h"
+#include "spool/write_pass.h"
 
 namespace liron {
 
@@ -219,8 +219,9 @@ bool Service::StartOnCopy() {
   TPlanCopy copy;
   std::string error;
   if (!spool_.IsOpen()) return false;
-  if (!spool_.LoadPlanCopy(&copy, &error)) {
-    if (error != "no copy of the plan")  // a copy is there but cannot be read
+  const TPlanCopyRead read = spool_.PlanCopy().Load(&copy, &error);
+  if (read != TPlanCopyRead::kLoaded) {
+    if (read == TPlanCopyRead::kUnreadable)
       events_.PostEvent("*** Копия программы контроля не прочитана: " + error + " ***");
     return false;
   }
@@ -286,7 +287,7 @@ void Service::LoadConfig() {
   user_.SetConnParam("User_Name", s.Login);
   user_.SetConnParam("Password", s.Password);
   img_.SetSettings(s);
-  spool_.SetLimitDays(s.SpoolDays);
+  spool_.Outbox().SetLimitDays(s.SpoolDays);
   settings_read_ = true;
   // AutoStart stays as the operator set it: a server that answers late still gets it.
   user_keeper_.KeepOpening(kUserConnectAttempts, connect_gap_ms_, connect_retry_ms_);
@@ -324,7 +325,7 @@ void Service::SavePlanCopy() {
   copy.Saved = clock_.Now();
   std::string error = "буфер записей недоступен";
   if (spool_.IsOpen() && ReadSetupRows(user_, &copy.Setup, &error) &&
-      spool_.SavePlanCopy(copy, &error))
+      spool_.PlanCopy().Save(copy, &error))
     return;
   events_.PostEvent("*** Копия программы контроля не сохранена: " + error + " ***");
 }
@@ -333,7 +334,7 @@ void Service::AfterPlanLoad(const std::vector<std::string>& names_before, bool f
   KeepEmulValuesByName(img_, names_before);
   ReportUnwrittenSetpointRows(img_, events_);
   if (from_copy) {
-    const TSpoolSeeds seeds = spool_.Seeds();
+    const TSpoolSeeds seeds = spool_.Seeds().Read();
     if (seeds.HasSetpoints)
       SeedStoredSetpoints(img_, seeds.SetpointMoment, seeds.Plsz, seeds.Urnsz);
     return;
@@ -358,8 +359,8 @@ void Service::TakeServerSetpoints() {
 
 void Service::NoteSetpointsInForce() {
   if (!img_.Delivery.Taken() || !spool_.IsOpen()) return;
-  if (!spool_.NoteSetpoints(img_.ControlMoment.load(), img_.PlszSetpoint.load(),
-                            img_.UrnszSetpoint.load()))
+  if (!spool_.Seeds().NoteSetpoints(img_.ControlMoment.load(), img_.PlszSetpoint.load(),
+                                    img_.UrnszSetpoint.load()))
     events_.PostEvent("*** Задание не сохранено в буфере записей: " + spool_.LastError() + " ***");
 }
 
@@ -430,7 +431,7 @@ bool Service::StartControl() {
     if (!from_store) return seeded = SeedCounter(img_, user_, &error, &spool_);
     // Without a minute row in the store the reading known in this run stands; at the
     // program's start there is none, and the first reading of the totaliser starts the count.
-    SeedCounterFromSpool(img_, spool_);
+    SeedCounterFromSpool(img_, spool_.Seeds());
     return seeded = true;
   });
   if (started) return true;
@@ -506,11 +507,11 @@ void Service::FlushWriteQueue(uint32_t ms) {
     work_.SetParams(user_.Params());
     open = work_.Open();
   }
-  while (open && (queues_.WaitingStatements() > 0 || !spool_.Empty()) &&
+  while (open && (queues_.WaitingStatements() > 0 || !spool_.Outbox().Empty()) &&
          SystemClock().Ticks() - start < ms) {
     if (PassWrites() == 0) break;
   }
-  queues_.MoveToSpool(clock_.Now());
+  MoveToSpool(queues_, clock_.Now());
 }
 
 void Service::Shutdown(const std::string& journal_text, const std::string& event_text) {
@@ -703,7 +704,7 @@ std::string Service::StatusLine() {
   const double last = last_record_.load();
   const std::string record =
       last > 0 ? "последняя запись " + FormatDateTime("dd.mm.yyyy hh:nn:ss", last) : "записей нет";
-  const TSpoolDepth depth = spool_.Depth();
+  const TSpoolDepth depth = spool_.Outbox().Depth();
   const std::string spool = depth.Records == 0 ? "" : ", записей в буфере " + DepthText(depth);
   if (!control_.Alive()) return "Контроль остановлен, " + record + spool;
   const std::string counts = std::to_string(img_.CycleCounter.load()) + ", неудачных " +
@@ -712,6 +713,6 @@ std::string Service::StatusLine() {
   return "Циклов " + counts;
 }
 
-std::string Service::SpoolDepthText() { return DepthText(spool_.Depth()); }
+std::string Service::SpoolDepthText() { return DepthText(spool_.Outbox().Depth()); }
 
 }  // namespace liron

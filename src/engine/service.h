@@ -16,7 +16,6 @@
 #include "db/mysql_connection.h"
 #include "db/records.h"
 #include "db/setup_consts.h"
-#include "db/spool_store.h"
 #include "db/sql_queues.h"
 #include "engine/control_plant.h"
 #include "engine/control_threads.h"
@@ -27,6 +26,7 @@
 #include "platform/home_dir.h"
 #include "platform/operator.h"
 #include "platform/threads.h"
+#include "spool/spool.h"
 
 namespace liron {
 
@@ -84,7 +84,7 @@ class Service : private ControlPlant {
   TMySQLConnection& WorkConnection() { return work_; }
   TSqlQueues& Queues() { return queues_; }
   TJournal& Journal() { return journal_; }
-  TSpoolStore& Spool() { return spool_; }
+  TSpool& Spool() { return spool_; }
   Operator& Op() { return op_; }
   Clock& GetClock() { return clock_; }
   const std::string& Home() const { return home_.Dir; }
@@ -215,7 +215,7 @@ class Service : private ControlPlant {
   TConnectionKeeper work_keeper_{work_};  // checks and reopens it for the control thread
   TSqlQueues queues_;
   TJournal journal_;
-  TSpoolStore spool_;  // spool.db in the home folder; opened with the home
+  TSpool spool_;  // spool.db in the home folder; opened with the home
   TRecordState records_;
   std::unique_ptr<TModBUS> modbus_;  // created by the first start of the control thread
   std::unique_ptr<TVisionLink> vision_;
