@@ -1,42 +1,21 @@
 #include "spool/spool_file.h"
 
+#include "spool/spool_format.h"
+
 namespace liron {
-
-namespace {
-
-const char kSchema[] = R"(
-CREATE TABLE IF NOT EXISTS record (
-  seq      INTEGER PRIMARY KEY AUTOINCREMENT,  -- order of arrival, never reused
-  kind     INTEGER NOT NULL,                   -- 0 statement, 1 last_state, 2 minute row
-  moment   REAL NOT NULL,                      -- local time of the record (TDateTime)
-  version  INTEGER NOT NULL DEFAULT 0,         -- raised by every change while it waits
-  text     TEXT,                               -- the statement (kinds 0 and 1)
-  minute_key TEXT UNIQUE,                      -- kind 2: RecMoment of the row
-  i_1t1    REAL,
-  vals     TEXT,                               -- kind 2: "column=value" lines
-  counter  TEXT,                               -- kind 2: the integral counter's column
-  amount   REAL,                               -- its whole amount in the minute
-  carry_in REAL NOT NULL DEFAULT 0,            -- handed on from a minute set aside
-  handed   REAL NOT NULL DEFAULT 0             -- part of amount already handed on
-);
-CREATE TABLE IF NOT EXISTS set_aside (
-  id INTEGER PRIMARY KEY AUTOINCREMENT, moment REAL NOT NULL, statement TEXT NOT NULL, error TEXT);
-CREATE TABLE IF NOT EXISTS minute_handed (minute_key TEXT PRIMARY KEY, amount REAL NOT NULL);
-CREATE TABLE IF NOT EXISTS meta (name TEXT PRIMARY KEY, value);
-CREATE TABLE IF NOT EXISTS plan_signal (
-  row INTEGER PRIMARY KEY, bus TEXT, name TEXT, dev_num INTEGER, addr INTEGER, kind INTEGER,
-  inverse_bytes INTEGER, inverse_words INTEGER, direction TEXT);
-CREATE TABLE IF NOT EXISTS plan_kalibr (
-  row INTEGER NOT NULL, point INTEGER NOT NULL, aval REAL, fval REAL, PRIMARY KEY (row, point));
-CREATE TABLE IF NOT EXISTS plan_setup (name TEXT PRIMARY KEY, value REAL);
-)";
-
-}  // namespace
 
 bool TSpoolFile::Open(const std::string& path, std::string* error) {
   std::lock_guard<std::mutex> l(mu_);
   if (!db_.Open(path, error)) return false;
-  if (db_.UseWriteAheadLog(error) && db_.Exec(kSchema, error)) return true;
+  // The version is read before anything is written: a file this build does not know stays as
+  // it is.
+  int version = 0;
+  std::string why;
+  bool ok = ReadSpoolFormat(db_, &version, &why);
+  if (!ok) why = path + ": " + why;
+  ok = ok && db_.UseWriteAheadLog(&why) && MigrateSpool(db_, version, &why);
+  if (ok) return true;
+  if (error) *error = why;
   db_.Close();
   return false;
 }

@@ -17,7 +17,9 @@ class TSpoolFile {
   TSpoolFile(const TSpoolFile&) = delete;
   TSpoolFile& operator=(const TSpoolFile&) = delete;
 
-  // Opens or creates the file with its tables. False with the reason in *error.
+  // Opens or creates the file and brings it to the format of this build (spool_format.h). A
+  // file of a format this build does not know is left untouched. False with the reason in
+  // *error.
   bool Open(const std::string& path, std::string* error);
   void Close();
   bool IsOpen() const;

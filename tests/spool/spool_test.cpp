@@ -11,11 +11,12 @@
 #include "db/records.h"
 #include "platform/datetime.h"
 #include "platform/fake_clock.h"
+#include "spool/spool.h"
+#include "spool/spool_format.h"
+#include "spool/write_pass.h"
 #include "support/event_texts.h"
 #include "support/temp_dir.h"
 #include "support/test_db.h"
-#include "spool/spool.h"
-#include "spool/write_pass.h"
 #include "support/test_plan.h"
 
 namespace liron {
@@ -302,6 +303,67 @@ TEST_F(SeedCounterTest, WaitingSpoolRowsAreNewerThanTheServers) {
   outbox.Remove(outbox.Peek(10));
   ASSERT_TRUE(SeedCounter(img, conn, &error, &spool)) << error;
   EXPECT_EQ(img.CounterLast, 1000);
+}
+
+int UserVersion(const std::string& path) {
+  TSqliteDb db;
+  if (!db.Open(path, nullptr)) return -1;
+  TSqliteStmt version(db, "PRAGMA user_version");
+  return version.Step() ? static_cast<int>(version.Int(0)) : -1;
+}
+
+// A spool.db of the builds before the format version (fixtures/spool-v0.db, written with the
+// server away: a journal record, a minute row replaced by a later cycle of its minute, a
+// last_state, the next minute's row, the seeds and a plan copy) is stamped and forwarded.
+TEST_F(Spool, FileOfTheFirstBuildsIsForwardedInOrder) {
+  EXPECT_EQ(UserVersion(path), kSpoolFormat);  // a new file
+  spool.Close();
+  fs::copy_file(std::string(LIRON_SOURCE_DIR) + "/tests/spool/fixtures/spool-v0.db", path,
+                fs::copy_options::overwrite_existing);
+  ASSERT_EQ(UserVersion(path), 0);
+  ASSERT_TRUE(spool.Open(path, nullptr));
+  EXPECT_EQ(UserVersion(path), kSpoolFormat);  // stamped
+  const std::string lost = "*** Связь с MySQL сервером потеряна ***";
+  EXPECT_EQ(Texts(outbox), (std::vector<std::string>{
+                               Journal("2024-03-05 10:15:20", 1, lost), "minute 2024-03-05 10:15:00",
+                               "UPDATE last_state SET RecMoment='2024-03-05 10:15:21', I_1T1=1250, PLS=1.4",
+                               "minute 2024-03-05 10:16:00"}));
+  EXPECT_EQ(spool.Seeds().Read().MinuteKey, "2024-03-05 10:16:00");
+  EXPECT_EQ(spool.Seeds().Read().Plsz, 1.55);
+  TPlanCopy copy;
+  ASSERT_EQ(spool.PlanCopy().Load(&copy, nullptr), TPlanCopyRead::kLoaded);
+  ASSERT_EQ(copy.Signals.size(), 2u);
+  EXPECT_EQ(copy.Signals[0].FVal[1], 2);
+
+  // 0.4 of the first minute reached the server before the outage.
+  db().Exec("insert into pu_data (RecMoment, I_1T1, PLS, G_1T1) "
+            "values ('2024-03-05 10:15:00', 1249, 1.3, 0.4)");
+  db().Exec("insert into last_state (RecMoment) values (Now())");
+  ForwardAll();
+  EXPECT_EQ(outbox.Depth().Records, 0);
+  EXPECT_EQ(db().Scalar("select MessageText from control_log"), lost);
+  EXPECT_EQ(db().Scalar("select group_concat(concat(RecMoment, ' ', PLS, ' ', G_1T1) order by "
+                        "RecMoment separator ', ') from pu_data"),
+            "2024-03-05 10:15:00 1.5 1.5, 2024-03-05 10:16:00 1.6 0.7");
+  EXPECT_EQ(db().Scalar("select PLS from last_state"), "1.4");
+  EXPECT_TRUE(test::DrainTexts(events).empty());
+}
+
+// A file of a format this build does not know is refused and left as it is.
+TEST_F(Spool, FileOfANewerFormatIsLeftAsItIs) {
+  spool.Close();
+  const std::string newer = std::to_string(kSpoolFormat + 1);
+  TSqliteDb file;
+  ASSERT_TRUE(file.Open(path, nullptr));
+  ASSERT_TRUE(file.Exec("DROP TABLE plan_setup; PRAGMA user_version=" + newer, nullptr));
+  std::string error;
+  EXPECT_FALSE(spool.Open(path, &error));
+  EXPECT_NE(error.find("format " + newer + " is unknown"), std::string::npos) << error;
+  EXPECT_FALSE(spool.IsOpen());
+  EXPECT_EQ(UserVersion(path), kSpoolFormat + 1);
+  TSqliteStmt setup(file, "SELECT count(*) FROM sqlite_master WHERE name='plan_setup'");
+  ASSERT_TRUE(setup.Step());
+  EXPECT_EQ(setup.Int(0), 0);  // not made again
 }
 
 }  // namespace
