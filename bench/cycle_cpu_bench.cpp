@@ -13,11 +13,11 @@
 #include "db/records.h"
 #include "db/sql_queues.h"
 #include "platform/event_fifo.h"
-#include "db/spool_store.h"
-#include "db/write_pass.h"
 #include "platform/fake_clock.h"
 #include "signals/calc_works.h"
 #include "signals/calibration.h"
+#include "spool/spool.h"
+#include "spool/write_pass.h"
 #include "support/temp_dir.h"
 
 namespace liron {
@@ -65,7 +65,7 @@ BENCHMARK(BM_ControlCycleCpu)->Unit(benchmark::kMicrosecond);
 void BM_ControlCycleCpuServerAway(benchmark::State& state) {
   CyclePlant plant;
   test::TempDir dir;
-  TSpoolStore spool(plant.events);
+  TSpool spool(plant.events);
   if (!spool.Open(dir.File(kSpoolFileName), nullptr)) {
     state.SkipWithError("cannot open the spool");
     return;
@@ -78,7 +78,7 @@ void BM_ControlCycleCpuServerAway(benchmark::State& state) {
     PassWrites(*plant.queues, spool, away, plant.events, plant.clock.Now());
   }
   plant.Report(state);
-  state.counters["spooled"] = static_cast<double>(spool.Depth().Records);
+  state.counters["spooled"] = static_cast<double>(spool.Outbox().Depth().Records);
 }
 BENCHMARK(BM_ControlCycleCpuServerAway)->Unit(benchmark::kMicrosecond);
 

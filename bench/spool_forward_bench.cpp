@@ -7,9 +7,10 @@
 #include <string>
 
 #include "db/records.h"
-#include "db/spool_forward.h"
 #include "platform/datetime.h"
 #include "platform/fake_clock.h"
+#include "spool/forward.h"
+#include "spool/spool.h"
 #include "support/temp_dir.h"
 #include "support/test_db.h"
 
@@ -29,7 +30,7 @@ struct BenchSpool {
   FakeClock clock{EncodeDateTime(2024, 3, 5, 0, 0, 0)};
   TEventFIFO events{400, clock};
   test::TempDir dir;
-  TSpoolStore spool{events};
+  TSpool spool{events};
   // False (the benchmark skipped) when the file cannot be opened.
   bool Open(benchmark::State& state) {
     if (spool.Open(dir.File(kSpoolFileName), nullptr)) return true;
@@ -53,7 +54,7 @@ void BM_SpoolForwardOutageHour(benchmark::State& state) {
   if (!b.Open(state)) return;
   FakeClock& clock = b.clock;
   TEventFIFO& events = b.events;
-  TSpoolStore& spool = b.spool;
+  TSpoolOutbox& spool = b.spool.Outbox();
   int64_t records = 0, statements = 0, round = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -98,12 +99,12 @@ void BM_SpoolAppendMinuteRow(benchmark::State& state) {
   BenchSpool b;
   if (!b.Open(state)) return;
   FakeClock& clock = b.clock;
-  TSpoolStore& spool = b.spool;
+  TSpoolOutbox& spool = b.spool.Outbox();
   int64_t k = 0;
   for (auto _ : state) {
     const TDateTime t = clock.Now();
     if (!spool.AppendMinute(t, PlantMinute(MinuteKey(t), static_cast<double>(k)))) {
-      state.SkipWithError(spool.LastError().c_str());
+      state.SkipWithError(b.spool.LastError().c_str());
       return;
     }
     clock.Advance(980);

@@ -137,7 +137,7 @@ int Run(int seconds) {
   const double shown = MeasureShare(seconds);
   const int cycles = img.CycleCounter.load(), failed = img.CycleErrorCounter.load();
   service.OperatorStop();
-  service.WaitControlEnded(5000);
+  service.TestWaitControlEnded(5000);
   // The service made its home the current directory; the home goes before the server stops.
   if (chdir("/") != 0) std::perror("trends_cpu_bench: chdir /");
 

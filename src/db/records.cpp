@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "db/spool_store.h"
 #include "db/sql_text.h"
 #include "platform/datetime.h"
 
@@ -22,12 +21,10 @@ bool IsCounterRow(const std::string& name) { return name.find("G_1T") != std::st
 
 // A new minute starts with nothing booked, unless an earlier run of the program already booked
 // part of it (a restart within the minute): the spool noted that part.
-void StartMinute(TMinuteRow& m, const std::string& key, TSpoolStore* spool) {
+void StartMinute(TMinuteRow& m, const std::string& key, TRecordSpool* spool) {
   m = TMinuteRow{};
   m.Key = key;
-  if (!spool) return;
-  const TSpoolSeeds seeds = spool->Seeds();
-  if (seeds.HasMinute && seeds.MinuteKey == key) m.CounterAmount = seeds.CounterAmount;
+  if (spool) m.CounterAmount = spool->BookedInMinute(key);
 }
 
 }  // namespace
@@ -163,16 +160,8 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
   }
 }
 
-bool SeedCounterFromSpool(TProcessImage& img, TSpoolStore& spool) {
-  const TSpoolSeeds seeds = spool.Seeds();
-  if (!seeds.HasMinute) return false;
-  img.CounterLast = seeds.I_1T1;
-  img.CounterLastKnown = true;
-  return true;
-}
-
 bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error,
-                 TSpoolStore* spool) {
+                 TRecordSpool* spool) {
   TSqlRows rows;
   if (!user.Query("select count(*) as Rez from pu_data", &rows, error)) return false;
   int64_t n = 0;
@@ -182,7 +171,7 @@ bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error,
     return false;
   }
   img.CounterLastKnown = false;
-  if (spool && !spool->Empty() && SeedCounterFromSpool(img, *spool)) return true;
+  if (spool && spool->HoldsRecords() && spool->SeedCounter(img)) return true;
   if (n <= 0) return true;
   if (!user.Query("select I_1T1 from pu_data where RecMoment=(select max(RecMoment) from pu_data)",
                   &rows, error))

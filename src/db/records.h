@@ -8,14 +8,13 @@
 #include <string>
 
 #include "db/mysql_connection.h"
-#include "db/spool_record.h"
+#include "db/minute_row.h"
+#include "db/record_spool.h"
 #include "db/sql_queues.h"
 #include "image/process_image.h"
 #include "platform/event_fifo.h"
 
 namespace liron {
-
-class TSpoolStore;
 
 // Kept for the whole run of the program; survives stops and starts of the control thread.
 // The flags are also cleared by the write queue's timer when the server matched no row.
@@ -30,7 +29,7 @@ struct TRecordState {
   TMinuteRow Minute;
   // The spool notes each minute row the server took (the seeds of a start without it), and
   // gives the amount of a minute begun before a restart. nullptr: none.
-  TSpoolStore* Spool = nullptr;
+  TRecordSpool* Spool = nullptr;
 };
 
 // Control thread, after TranslateIn. Until the row is known to be there (first call of the
@@ -61,11 +60,7 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
 // the reading comes from its newest minute row instead, or the increments waiting in it would
 // be counted again.
 bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error,
-                 TSpoolStore* spool = nullptr);
-
-// Takes the reading of the spool's newest minute row as CounterLast; false (nothing changed)
-// when the spool has made no minute row.
-bool SeedCounterFromSpool(TProcessImage& img, TSpoolStore& spool);
+                 TRecordSpool* spool = nullptr);
 
 // The minute key of a local time: "yyyy-mm-dd hh:nn:00".
 std::string MinuteKey(TDateTime now);

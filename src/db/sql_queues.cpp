@@ -6,7 +6,6 @@
 
 #include <strings.h>
 
-#include "db/spool_store.h"
 #include "db/sql_text.h"
 
 namespace liron {
@@ -43,13 +42,13 @@ bool TSqlQueues::QueueSQL(const std::string& statement, StatementDone done, TSpo
   }
 }
 
-void TSqlQueues::AttachSpool(TSpoolStore* spool) { spool_ = spool; }
+void TSqlQueues::AttachSpool(TRecordSpool* spool) { spool_ = spool; }
+
+TRecordSpool* TSqlQueues::AttachedSpool() const { return spool_.load(); }
 
 bool TSqlQueues::SpillWanted() const { return spill_.load(); }
 
-int TSqlQueues::MoveToSpool(TDateTime moment) {
-  TSpoolStore* spool = spool_.load();
-  if (!spool) return 0;
+int TSqlQueues::HandOver(const StoreWaiting& store) {
   std::unique_lock<std::mutex> run(run_mu_, std::try_to_lock);
   if (!run.owns_lock()) return 0;
   int moved = 0;
@@ -64,19 +63,7 @@ int TSqlQueues::MoveToSpool(TDateTime moment) {
         }
         statement = work_.front();  // only a run removes, and this one holds run_mu_
       }
-      bool stored = false;
-      switch (statement.Kind) {
-        case TSpoolKind::kMinute:
-          stored = statement.Minute && spool->AppendMinute(moment, *statement.Minute);
-          break;
-        case TSpoolKind::kLastState:
-          stored = spool->AppendLastState(moment, statement.Text);
-          break;
-        case TSpoolKind::kStatement:
-          stored = spool->AppendStatement(moment, statement.Text);
-          break;
-      }
-      if (!stored) break;  // it stays in the queue; the spool said why in its event
+      if (!store(statement.Kind, statement.Text, statement.Minute.get())) break;
       std::lock_guard<std::mutex> l(work_mu_);
       work_.pop_front();
       ++moved;

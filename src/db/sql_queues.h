@@ -1,7 +1,7 @@
 // The write queue and the select queue: the control thread never executes SQL itself. It
 // queues changing statements (fire and forget) and hands one-value selects to the GUI thread,
 // whose 100 ms timers execute both on the work connection. What cannot be written now the
-// owner moves into the local spool (MoveToSpool).
+// write pass hands over into the local spool (HandOver).
 #pragma once
 
 #include <atomic>
@@ -14,13 +14,11 @@
 #include <vector>
 
 #include "db/mysql_connection.h"
-#include "db/spool_record.h"
+#include "db/record_spool.h"
 #include "db/sql_value.h"
 #include "platform/event_fifo.h"
 
 namespace liron {
-
-class TSpoolStore;
 
 constexpr int kSqlQueueLimit = 100;          // more than this many waiting: refused
 constexpr int kStatementsPerRun = 12;
@@ -44,13 +42,17 @@ class TSqlQueues {
                 std::shared_ptr<const TMinuteRow> minute = nullptr);
 
   // With a spool attached, a full queue turns nothing away: it asks (SpillWanted) for its
-  // statements to be moved into the spool by the next write run.
-  void AttachSpool(TSpoolStore* spool);
+  // statements to be moved into the spool by the next write run (MoveToSpool, src/spool).
+  void AttachSpool(TRecordSpool* spool);
+  TRecordSpool* AttachedSpool() const;
   bool SpillWanted() const;
-  // GUI thread (or the end): moves every waiting statement, in order, into the attached spool,
-  // stamped with moment; their done is never called (the spool writes them later, minute rows
-  // as absolute values). Stops at one the spool could not store. Returns the number moved.
-  int MoveToSpool(TDateTime moment);
+  // What a waiting statement is, as the spool keeps it: minute is its absolute row (kMinute).
+  using StoreWaiting = std::function<bool(TSpoolKind kind, const std::string& statement,
+                                          const TMinuteRow* minute)>;
+  // GUI thread (or the end): hands every waiting statement, in order, to store and takes it
+  // out of the queue; their done is never called. Stops at one store could not keep, which
+  // stays first. Returns the number handed over; 0 while a write run is going.
+  int HandOver(const StoreWaiting& store);
 
   // Selects fail at once, without queueing, while conn (the connection that answers them)
   // holds no handle; nullptr: always queued.
@@ -83,7 +85,7 @@ class TSqlQueues {
     std::shared_ptr<const TMinuteRow> Minute;
   };
   TEventFIFO& events_;
-  std::atomic<TSpoolStore*> spool_{nullptr};
+  std::atomic<TRecordSpool*> spool_{nullptr};
   std::atomic<bool> spill_{false};
   std::atomic<const TMySQLConnection*> select_conn_{nullptr};
   mutable std::mutex work_mu_;

@@ -11,15 +11,15 @@
 
 namespace liron {
 
-void NoteSetpointsInForce(TProcessImage& img, TSpoolStore& spool, TEventFIFO& events) {
+void NoteSetpointsInForce(TProcessImage& img, TSpool& spool, TEventFIFO& events) {
   if (!img.Delivery.Taken() || !spool.IsOpen()) return;
-  if (!spool.NoteSetpoints(img.ControlMoment.load(), img.PlszSetpoint.load(),
+  if (!spool.Seeds().NoteSetpoints(img.ControlMoment.load(), img.PlszSetpoint.load(),
                            img.UrnszSetpoint.load()))
     events.PostEvent("*** Задание не сохранено в буфере записей: " + spool.LastError() + " ***");
 }
 
 PlanSource::PlanSource(TProcessImage& img, TEventFIFO& events, TJournal& journal,
-                       TMySQLConnection& user, TConnectionKeeper& user_keeper, TSpoolStore& spool,
+                       TMySQLConnection& user, TConnectionKeeper& user_keeper, TSpool& spool,
                        TControlThreads& control, Clock& clock)
     : img_(img),
       events_(events),
@@ -48,8 +48,9 @@ bool PlanSource::StartOnCopy() {
   TPlanCopy copy;
   std::string error;
   if (!spool_.IsOpen()) return false;
-  if (!spool_.LoadPlanCopy(&copy, &error)) {
-    if (error != "no copy of the plan")  // a copy is there but cannot be read
+  const TPlanCopyRead read = spool_.PlanCopy().Load(&copy, &error);
+  if (read != TPlanCopyRead::kLoaded) {
+    if (read == TPlanCopyRead::kUnreadable)  // a copy is there but cannot be read
       events_.PostEvent("*** Копия программы контроля не прочитана: " + error + " ***");
     return false;
   }
@@ -98,7 +99,7 @@ void PlanSource::SavePlanCopy() {
   copy.Saved = clock_.Now();
   std::string error = "буфер записей недоступен";
   if (spool_.IsOpen() && ReadSetupRows(user_, &copy.Setup, &error) &&
-      spool_.SavePlanCopy(copy, &error))
+      spool_.PlanCopy().Save(copy, &error))
     return;
   events_.PostEvent("*** Копия программы контроля не сохранена: " + error + " ***");
 }
@@ -107,7 +108,7 @@ void PlanSource::AfterPlanLoad(const std::vector<std::string>& names_before, boo
   KeepEmulValuesByName(img_, names_before);
   ReportUnwrittenSetpointRows(img_, events_);
   if (from_copy) {
-    const TSpoolSeeds seeds = spool_.Seeds();
+    const TSpoolSeeds seeds = spool_.Seeds().Read();
     if (seeds.HasSetpoints)
       SeedStoredSetpoints(img_, seeds.SetpointMoment, seeds.Plsz, seeds.Urnsz);
     return;

@@ -11,7 +11,7 @@
 #include "db/connection_keeper.h"
 #include "db/journal.h"
 #include "db/mysql_connection.h"
-#include "db/spool_store.h"
+#include "spool/spool.h"
 #include "engine/control_threads.h"
 #include "engine/update_actions.h"
 #include "image/process_image.h"
@@ -23,12 +23,12 @@ namespace liron {
 constexpr uint32_t kApplyStopWaitMs = 15000;  // "Применить" waits for the control thread
 
 // The setpoints in force into the local store, once the cycle has taken a control_vector row.
-void NoteSetpointsInForce(TProcessImage& img, TSpoolStore& spool, TEventFIFO& events);
+void NoteSetpointsInForce(TProcessImage& img, TSpool& spool, TEventFIFO& events);
 
 class PlanSource {
  public:
   PlanSource(TProcessImage& img, TEventFIFO& events, TJournal& journal, TMySQLConnection& user,
-             TConnectionKeeper& user_keeper, TSpoolStore& spool, TControlThreads& control,
+             TConnectionKeeper& user_keeper, TSpool& spool, TControlThreads& control,
              Clock& clock);
 
   bool InForce() const { return origin_ != Origin::None; }  // from the server or the copy
@@ -71,7 +71,7 @@ class PlanSource {
   TJournal& journal_;
   TMySQLConnection& user_;
   TConnectionKeeper& user_keeper_;
-  TSpoolStore& spool_;
+  TSpool& spool_;
   TControlThreads& control_;
   Clock& clock_;
   Origin origin_ = Origin::None;

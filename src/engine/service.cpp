@@ -178,7 +178,7 @@ std::string Service::StatusLine() {
     in.ServerError = user_keeper_.OpeningState().Error;
   } else if (!in.LoadingSettings) {
     in.LastRecord = plant_.LastRecord();
-    const TSpoolDepth depth = spool_.Depth();
+    const TSpoolDepth depth = spool_.Outbox().Depth();
     in.SpoolRecords = depth.Records;
     in.SpoolOldest = depth.Oldest;
     in.ControlAlive = plant_.Control().Alive();
@@ -190,7 +190,7 @@ std::string Service::StatusLine() {
 }
 
 std::string Service::SpoolDepthText() {
-  const TSpoolDepth depth = spool_.Depth();
+  const TSpoolDepth depth = spool_.Outbox().Depth();
   return liron::SpoolDepthText(depth.Records, depth.Oldest);
 }
 

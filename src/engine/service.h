@@ -15,7 +15,7 @@
 #include "db/connection_keeper.h"
 #include "db/journal.h"
 #include "db/mysql_connection.h"
-#include "db/spool_store.h"
+#include "spool/spool.h"
 #include "db/sql_queues.h"
 #include "engine/plan_source.h"
 #include "engine/service_plant.h"
@@ -58,7 +58,7 @@ class Service {
   // For tests only.
   TMySQLConnection& TestWorkConnection() { return work_; }
   TSqlQueues& TestQueues() { return queues_; }
-  TSpoolStore& TestSpool() { return spool_; }
+  TSpool& TestSpool() { return spool_; }
   // The start-up has loaded the plan, or its first 16 attempts have failed (it goes on trying
   // in the background), or the INI could not be read.
   bool TestStartUpSettled() const { return start_up_.Settled(); }
@@ -127,7 +127,7 @@ class Service {
   TConnectionKeeper user_keeper_{user_};  // ends before the connection it keeps
   TSqlQueues queues_;
   TJournal journal_;
-  TSpoolStore spool_;  // spool.db in the home folder; opened with the home
+  TSpool spool_;  // spool.db in the home folder; opened with the home
   ServicePlant plant_;  // its threads end before any part above goes
   PlanSource plan_;
   StartUp start_up_;

@@ -1,6 +1,6 @@
 #include "engine/service_plant.h"
 
-#include "db/write_pass.h"
+#include "spool/write_pass.h"
 #include "engine/plan_source.h"
 #include "engine/thread_entry.h"
 #include "links/jumo_poll.h"
@@ -15,7 +15,7 @@ namespace liron {
 
 ServicePlant::ServicePlant(TProcessImage& img, TEventFIFO& events, TJournal& journal,
                            TSqlQueues& queues, TMySQLConnection& user, TMySQLConnection& work,
-                           TSpoolStore& spool, Clock& clock, Operator& op)
+                           TSpool& spool, Clock& clock, Operator& op)
     : img_(img),
       events_(events),
       journal_(journal),
@@ -48,7 +48,7 @@ bool ServicePlant::StartControl(bool from_store) {
     if (!from_store) return seeded = SeedCounter(img_, user_, &error, &spool_);
     // Without a minute row in the store the reading known in this run stands; at the
     // program's start there is none, and the first reading of the totaliser starts the count.
-    SeedCounterFromSpool(img_, spool_);
+    SeedCounterFromSpool(img_, spool_.Seeds());
     return seeded = true;
   });
   if (started) return true;
@@ -95,11 +95,11 @@ void ServicePlant::FlushWriteQueue(uint32_t ms) {
     work_.SetParams(user_.Params());
     open = work_.Open();
   }
-  while (open && (queues_.WaitingStatements() > 0 || !spool_.Empty()) &&
+  while (open && (queues_.WaitingStatements() > 0 || !spool_.Outbox().Empty()) &&
          SystemClock().Ticks() - start < ms) {
     if (PassWrites() == 0) break;
   }
-  queues_.MoveToSpool(clock_.Now());
+  MoveToSpool(queues_, clock_.Now());
 }
 
 void ServicePlant::EndAndFlush() {

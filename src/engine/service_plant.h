@@ -15,7 +15,7 @@
 #include "db/mysql_connection.h"
 #include "db/records.h"
 #include "db/setup_consts.h"
-#include "db/spool_store.h"
+#include "spool/spool.h"
 #include "db/sql_queues.h"
 #include "engine/control_plant.h"
 #include "engine/control_threads.h"
@@ -40,7 +40,7 @@ constexpr uint32_t kEndWaitMs = 3000;
 class ServicePlant final : private ControlPlant {
  public:
   ServicePlant(TProcessImage& img, TEventFIFO& events, TJournal& journal, TSqlQueues& queues,
-               TMySQLConnection& user, TMySQLConnection& work, TSpoolStore& spool, Clock& clock,
+               TMySQLConnection& user, TMySQLConnection& work, TSpool& spool, Clock& clock,
                Operator& op);
   ~ServicePlant() override;  // raises StopFlag and waits for the control and polling threads
   ServicePlant(const ServicePlant&) = delete;
@@ -95,7 +95,7 @@ class ServicePlant final : private ControlPlant {
   TSqlQueues& queues_;
   TMySQLConnection& user_;
   TMySQLConnection& work_;
-  TSpoolStore& spool_;
+  TSpool& spool_;
   Clock& clock_;
   Operator& op_;
   TConnectionKeeper work_keeper_{work_};  // checks and reopens it for the control thread

@@ -5,7 +5,7 @@
 namespace liron {
 
 StartUp::StartUp(TProcessImage& img, TEventFIFO& events, TJournal& journal, TMySQLConnection& user,
-                 TConnectionKeeper& user_keeper, TSpoolStore& spool, PlanSource& plan, Operator& op,
+                 TConnectionKeeper& user_keeper, TSpool& spool, PlanSource& plan, Operator& op,
                  std::string ini_path, std::function<bool()> start_control)
     : img_(img),
       events_(events),
@@ -121,7 +121,7 @@ void StartUp::LoadConfig() {
   user_.SetConnParam("User_Name", s.Login);
   user_.SetConnParam("Password", s.Password);
   img_.SetSettings(s);
-  spool_.SetLimitDays(s.SpoolDays);
+  spool_.Outbox().SetLimitDays(s.SpoolDays);
   user_keeper_.KeepOpening(kUserConnectAttempts, connect_gap_ms_, connect_retry_ms_);
   phase_ = Phase::WaitingForServer;
 }

@@ -15,7 +15,7 @@
 #include "db/connection_keeper.h"
 #include "db/journal.h"
 #include "db/mysql_connection.h"
-#include "db/spool_store.h"
+#include "spool/spool.h"
 #include "engine/plan_source.h"
 #include "engine/update_actions.h"
 #include "image/process_image.h"
@@ -41,7 +41,7 @@ class StartUp {
   // start_control: the operator's start of the control thread, for AutoStart and after a
   // reload of "Применить".
   StartUp(TProcessImage& img, TEventFIFO& events, TJournal& journal, TMySQLConnection& user,
-          TConnectionKeeper& user_keeper, TSpoolStore& spool, PlanSource& plan, Operator& op,
+          TConnectionKeeper& user_keeper, TSpool& spool, PlanSource& plan, Operator& op,
           std::string ini_path, std::function<bool()> start_control);
 
   Phase CurrentPhase() const { return phase_; }
@@ -74,7 +74,7 @@ class StartUp {
   TJournal& journal_;
   TMySQLConnection& user_;
   TConnectionKeeper& user_keeper_;
-  TSpoolStore& spool_;
+  TSpool& spool_;
   PlanSource& plan_;
   Operator& op_;
   const std::string ini_path_;

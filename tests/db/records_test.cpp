@@ -13,8 +13,6 @@
 #include "support/comma_locale.h"
 #include "support/event_texts.h"
 #include "support/select_server.h"
-#include "db/spool_store.h"
-#include "support/temp_dir.h"
 #include "support/test_db.h"
 #include "support/test_plan.h"
 
@@ -320,25 +318,6 @@ TEST_F(SeedCounterTest, NewestRowGivesTheReading) {
   ASSERT_TRUE(SeedCounter(img, user, &error)) << error;
   EXPECT_EQ(img.CounterLast, 5);
   EXPECT_FALSE(img.CounterLastKnown);
-}
-
-// A crash in an outage left minute rows in the spool; the server is back at the restart.
-TEST_F(SeedCounterTest, WaitingSpoolRowsAreNewerThanTheServers) {
-  ASSERT_TRUE(db().Exec("insert into pu_data (RecMoment, I_1T1) values ('2009-10-03 15:49:00', 1000)"));
-  test::TempDir dir;
-  TSpoolStore spool(events);
-  ASSERT_TRUE(spool.Open(dir.File(kSpoolFileName), nullptr));
-  ASSERT_TRUE(spool.AppendMinute(clock.Now(), {"2009-10-03 15:50:00", 1250, {}, "G_1T1", 250}));
-  TMySQLConnection user;
-  ASSERT_TRUE(db().Open(user));
-  std::string error;
-  ASSERT_TRUE(SeedCounter(img, user, &error, &spool)) << error;
-  EXPECT_EQ(img.CounterLast, 1250);
-  EXPECT_TRUE(img.CounterLastKnown);
-  // Once forwarded, the server's newest row is the reading again.
-  spool.Remove(spool.Peek(10));
-  ASSERT_TRUE(SeedCounter(img, user, &error, &spool)) << error;
-  EXPECT_EQ(img.CounterLast, 1000);
 }
 
 TEST_F(SeedCounterTest, UnreachableServerIsAnError) {

@@ -15,8 +15,8 @@
 #include <regex>
 #include <thread>
 
-#include "db/sqlite_db.h"
 #include "plant_setup.h"
+#include "spool/sqlite_db.h"
 #include "support/child_process.h"
 #include "support/test_db.h"
 

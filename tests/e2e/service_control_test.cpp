@@ -184,7 +184,7 @@ TEST_F(ServiceControl, ControlLoopReconnectsAndRunsWhatWasQueuedMeanwhile) {
     for (int i = 0; i < kRecords; ++i)
       EXPECT_TRUE(svc->Journal().WriteJournal("Запись во время простоя " + std::to_string(i), ""));
   });
-  ASSERT_TRUE(PollUntil([&] { return svc->TestSpool().Depth().Records >= kRecords; }, 10));
+  ASSERT_TRUE(PollUntil([&] { return svc->TestSpool().Outbox().Depth().Records >= kRecords; }, 10));
   EXPECT_LE(svc->TestQueues().WaitingStatements(), 10);
   std::this_thread::sleep_for(std::chrono::seconds(3));
   EXPECT_TRUE(svc->Image().ControlRunning.load());
@@ -194,7 +194,7 @@ TEST_F(ServiceControl, ControlLoopReconnectsAndRunsWhatWasQueuedMeanwhile) {
 
   ASSERT_TRUE(db().StartServer());
   back.up = true;
-  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() <= 1 && svc->TestSpool().Empty(); }, 20))
+  ASSERT_TRUE(PollUntil([&] { return StateRecordAge() <= 1 && svc->TestSpool().Outbox().Empty(); }, 20))
       << plant.EventLog();
 
   // The records of the outage are all there.
@@ -274,10 +274,10 @@ TEST_F(ServiceControl, OrderlyEndWithoutAServerEndsPromptlyAndSavesTheIni) {
   EXPECT_GE(CountEvents(plant.EventTexts(), "Не могу подключиться к MySQL серверу."), 1);
   // What the server could not take waits in the spool for the next start, in order.
   TEventFIFO events(16, SystemClock());
-  TSpoolStore spool(events);
+  TSpool spool(events);
   ASSERT_TRUE(spool.Open(plant.home.File(kSpoolFileName), nullptr));
   std::string texts;
-  for (const TSpoolItem& item : spool.Peek(100000)) texts += item.Text + "\n";
+  for (const TSpoolItem& item : spool.Outbox().Peek(100000)) texts += item.Text + "\n";
   const size_t end = texts.find("*** Завершение работы по команде оператора ***");
   ASSERT_NE(end, std::string::npos) << texts;
   EXPECT_NE(texts.find("<<< Поток управления остановлен. >>>", end), std::string::npos) << texts;
@@ -535,15 +535,15 @@ TEST_F(ServiceControl, AStartWithoutTheServerRunsOnTheSavedCopyUntilTheServerAns
   ASSERT_NO_FATAL_FAILURE(Boot());
   TPlanCopy copy;
   std::string error;
-  ASSERT_TRUE(svc->TestSpool().LoadPlanCopy(&copy, &error)) << error;
+  ASSERT_EQ(svc->TestSpool().PlanCopy().Load(&copy, &error), TPlanCopyRead::kLoaded) << error;
   EXPECT_EQ(copy.Signals.size(), 11u);
   EXPECT_EQ(copy.Setup, (TSetupRows{{"MIN_NAGR", 10}, {"MIN_PLS", 1.2}}));
-  EXPECT_EQ(svc->TestSpool().Seeds().Plsz, 1.55);
+  EXPECT_EQ(svc->TestSpool().Seeds().Read().Plsz, 1.55);
   // The minute rows are the record writer's part of the store.
   TMinuteRow minute;
   minute.Key = "2024-03-05 10:15:00";
   minute.I_1T1 = 4321;
-  ASSERT_TRUE(svc->TestSpool().NoteMinute(minute));
+  ASSERT_TRUE(svc->TestSpool().Seeds().NoteMinute(minute));
   End();
   svc.reset();
 
@@ -599,7 +599,7 @@ TEST_F(ServiceControl, AStartWithoutTheServerRunsOnTheSavedCopyUntilTheServerAns
   EXPECT_TRUE(PollUntil([&] { return pls_top() == 3.0 && svc->Image().ControlRunning.load(); }, 20))
       << plant.EventLog();
   EXPECT_TRUE(PollUntil([&] { return Journal("!!! Изменены калибровки !!!") == 1; }, 10));
-  ASSERT_TRUE(svc->TestSpool().LoadPlanCopy(&copy, &error)) << error;  // the copy follows
+  ASSERT_EQ(svc->TestSpool().PlanCopy().Load(&copy, &error), TPlanCopyRead::kLoaded) << error;  // the copy follows
   EXPECT_TRUE(std::any_of(copy.Signals.begin(), copy.Signals.end(), [](const TSignalSet& s) {
     return s.SignalName == "PLS" && s.FVal[1] == 3.0;
   }));

@@ -1,4 +1,4 @@
-#include "db/spool_record.h"
+#include "db/minute_row.h"
 
 #include "db/sql_text.h"
 

@@ -1,4 +1,4 @@
-#include "db/sqlite_db.h"
+#include "spool/sqlite_db.h"
 
 #include <sqlite3.h>
 
@@ -26,19 +26,22 @@ bool TSqliteDb::Open(const std::string& path, std::string* error) {
     return false;
   }
   db_ = db;
+  path_ = path;
   // A writer that finds the file busy (an inspecting sqlite3 shell) waits a little.
   sqlite3_busy_timeout(db_, 2000);
+  return true;
+}
+
+bool TSqliteDb::UseWriteAheadLog(std::string* error) {
   std::string err;
   if (!Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", &err)) {
-    SetError(error, path + ": " + err);
-    Close();
+    SetError(error, path_ + ": " + err);
     return false;
   }
   // The WAL mode is not taken on a file system without shared memory; check that it holds.
   TSqliteStmt mode(*this, "PRAGMA journal_mode");
   if (!mode.Step() || mode.Text(0) != "wal") {
-    SetError(error, path + ": the write-ahead log cannot be used here");
-    Close();
+    SetError(error, path_ + ": the write-ahead log cannot be used here");
     return false;
   }
   return true;

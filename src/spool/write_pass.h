@@ -7,15 +7,21 @@
 #include <functional>
 
 #include "db/mysql_connection.h"
-#include "db/spool_store.h"
 #include "db/sql_queues.h"
 #include "platform/event_fifo.h"
+#include "spool/spool.h"
 
 namespace liron {
 
 // GUI thread. Returns the records written or set aside. after_pass (the automatic-clean check)
 // runs only after a pass over the queue itself. Without an open spool only the queue runs.
-int PassWrites(TSqlQueues& queues, TSpoolStore& spool, TMySQLConnection& conn,
-               TEventFIFO& events, TDateTime now, const std::function<void()>& after_pass = nullptr);
+int PassWrites(TSqlQueues& queues, TSpool& spool, TMySQLConnection& conn, TEventFIFO& events,
+               TDateTime now, const std::function<void()>& after_pass = nullptr);
+
+// GUI thread (or the end): moves every waiting statement, in order, into the spool attached to
+// queues, stamped with moment; their done is never called (the spool writes them later,
+// minute rows as absolute values). Stops at one the spool could not store, which stays in the
+// queue. Returns the number moved; 0 without a spool.
+int MoveToSpool(TSqlQueues& queues, TDateTime moment);
 
 }  // namespace liron

@@ -1,21 +1,13 @@
-// The kinds of record the local spool keeps while the server cannot take them, and the SQL a
-// minute row of pu_data is forwarded as.
+// One minute's row of pu_data as absolute values, and the SQL it is written as. The records
+// build it with every minute statement; the local spool keeps it instead of the statement
+// while the server is away.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/clock.h"
-
 namespace liron {
-
-enum class TSpoolKind : int32_t {
-  kStatement = 0,  // any changing statement, journal records among them: kept in order
-  kLastState = 1,  // the rewrite of last_state: only the newest one is kept
-  kMinute = 2,     // the row of one minute in pu_data, as absolute values
-};
 
 // One minute's row as absolute values: its averages and the whole amount of the integral
 // counter booked in the minute, including any part already written before. Forwarded as
@@ -32,16 +24,5 @@ struct TMinuteRow {
 std::string MinuteUpdateSql(const TMinuteRow& row, double counter);
 // "INSERT into pu_data (RecMoment, I_1T1, <col>..., G_1T1) VALUES( '<key>', ...)"
 std::string MinuteInsertSql(const TMinuteRow& row, double counter);
-
-// One waiting record as the forwarder takes it.
-struct TSpoolItem {
-  int64_t Seq = 0;      // order of arrival
-  int64_t Version = 0;  // changes whenever the record changes while it waits
-  TSpoolKind Kind = TSpoolKind::kStatement;
-  TDateTime Moment = 0;
-  std::string Text;  // the statement (kStatement, kLastState)
-  TMinuteRow Minute;  // kMinute
-  double Counter = 0;  // kMinute: what its counter column is written as
-};
 
 }  // namespace liron

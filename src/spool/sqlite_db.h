@@ -1,5 +1,5 @@
-// A small owner of one SQLite database file: opened in WAL mode, statements prepared and
-// stepped with their errors as results. What the local spool is built on.
+// A small owner of one SQLite database file, put in WAL mode, with statements prepared and
+// stepped and their errors as results. What the local spool is built on.
 #pragma once
 
 #include <cstdint>
@@ -17,10 +17,12 @@ class TSqliteDb {
   TSqliteDb(const TSqliteDb&) = delete;
   TSqliteDb& operator=(const TSqliteDb&) = delete;
 
-  // Opens (creating) the file in WAL mode with synchronous=NORMAL: a crash of the program loses
-  // nothing committed; a loss of power can lose what was committed after the last Sync().
-  // False with SQLite's text in *error.
+  // Opens (creating) the file as it is. False with "<path>: " and SQLite's text in *error.
   bool Open(const std::string& path, std::string* error);
+  // Puts it in WAL mode with synchronous=NORMAL: a crash of the program loses nothing
+  // committed; a loss of power can lose what was committed after the last full sync
+  // (SetFullSync). False with "<path>: " and the reason in *error.
+  bool UseWriteAheadLog(std::string* error);
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
 
@@ -37,6 +39,7 @@ class TSqliteDb {
 
  private:
   sqlite3* db_ = nullptr;
+  std::string path_;
 };
 
 // One prepared statement; binds by position from 1, columns by position from 0.

@@ -1,4 +1,4 @@
-#include "db/spool_forward.h"
+#include "spool/forward.h"
 
 #include <exception>
 #include <vector>
@@ -40,7 +40,7 @@ bool Send(const TSpoolItem& item, TMySQLConnection& conn, TSqlOutcome& outcome,
 
 }  // namespace
 
-TForwardResult ForwardSpool(TSpoolStore& spool, TMySQLConnection& conn, TEventFIFO& events,
+TForwardResult ForwardSpool(TSpoolOutbox& outbox, TMySQLConnection& conn, TEventFIFO& events,
                             int max) {
   TForwardResult result;
   try {
@@ -49,7 +49,7 @@ TForwardResult ForwardSpool(TSpoolStore& spool, TMySQLConnection& conn, TEventFI
       return result;
     }
     std::vector<TSpoolItem> confirmed;
-    for (const TSpoolItem& item : spool.Peek(max)) {
+    for (const TSpoolItem& item : outbox.Peek(max)) {
       TSqlOutcome outcome;
       std::string statement;
       if (Send(item, conn, outcome, &statement)) {
@@ -61,7 +61,7 @@ TForwardResult ForwardSpool(TSpoolStore& spool, TMySQLConnection& conn, TEventFI
         break;
       }
       events.PostEvent("*** SQL error: " + SqlText(statement));
-      spool.SetAside(item, statement, outcome.Error);
+      outbox.SetAside(item, statement, outcome.Error);
       ++result.SetAside;
       // The minute after it has just received its counter amount: it goes in the next batch,
       // taken afresh.
@@ -70,7 +70,7 @@ TForwardResult ForwardSpool(TSpoolStore& spool, TMySQLConnection& conn, TEventFI
     // Removed together after the batch: a crash before this line sends the batch again, which
     // writes the same minute rows and the same last_state; only journal records of this one
     // batch can come twice.
-    if (spool.Remove(confirmed)) result.Sent = static_cast<int>(confirmed.size());
+    if (outbox.Remove(confirmed)) result.Sent = static_cast<int>(confirmed.size());
   } catch (const std::exception&) {
     // Nothing leaves a timer handler; what was not removed is sent again.
   }

@@ -1,6 +1,4 @@
-// The copy of the plan in the spool's file: the signal rows with their calibration points and
-// the setup constants of the last successful load, for a start while the server is away.
-#include "db/spool_store.h"
+#include "spool/plan_copy.h"
 
 #include <algorithm>
 
@@ -31,14 +29,15 @@ bool SamePlan(const TPlanCopy& a, const TPlanCopy& b) {
                                           b.Signals.end(), SameRow);
 }
 
-bool TSpoolStore::SavePlanCopy(const TPlanCopy& plan, std::string* error) {
-  std::lock_guard<std::mutex> l(mu_);
-  TSqliteTransaction t(db_);
-  bool ok = t.Begun() && db_.Exec("DELETE FROM plan_signal; DELETE FROM plan_kalibr; "
-                                  "DELETE FROM plan_setup",
-                                  nullptr);
-  TSqliteStmt row(db_, "INSERT INTO plan_signal VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  TSqliteStmt point(db_, "INSERT INTO plan_kalibr VALUES (?, ?, ?, ?)");
+bool TPlanCopyStore::Save(const TPlanCopy& plan, std::string* error) {
+  TSpoolFile::Held f(file_);
+  TSqliteDb& db = f.Db();
+  TSqliteTransaction t(db);
+  bool ok = t.Begun() && db.Exec("DELETE FROM plan_signal; DELETE FROM plan_kalibr; "
+                                 "DELETE FROM plan_setup",
+                                 nullptr);
+  TSqliteStmt row(db, "INSERT INTO plan_signal VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  TSqliteStmt point(db, "INSERT INTO plan_kalibr VALUES (?, ?, ?, ?)");
   for (size_t r = 0; ok && r < plan.Signals.size(); ++r) {
     const TSignalSet& s = plan.Signals[r];
     const auto i = static_cast<int64_t>(r);
@@ -51,28 +50,29 @@ bool TSpoolStore::SavePlanCopy(const TPlanCopy& plan, std::string* error) {
       ok = point.Bind(1, i).Bind(2, int64_t{p}).Bind(3, s.AVal[p]).Bind(4, s.FVal[p]).Run();
     }
   }
-  TSqliteStmt setup(db_, "INSERT OR REPLACE INTO plan_setup VALUES (?, ?)");
+  TSqliteStmt setup(db, "INSERT OR REPLACE INTO plan_setup VALUES (?, ?)");
   for (const auto& [name, value] : plan.Setup) {
     if (!ok) break;
     setup.Reset();
     ok = setup.Bind(1, name).Bind(2, value).Run();
   }
-  TSqliteStmt saved(db_, "INSERT OR REPLACE INTO meta (name, value) VALUES ('plan_saved', ?)");
-  ok = ok && saved.Bind(1, plan.Saved).Run() && t.Commit();
-  if (!ok && error) *error = db_.LastError();
+  ok = ok && f.SetMeta("plan_saved", plan.Saved) && t.Commit();
+  if (!ok && error) *error = db.LastError();
   return ok;
 }
 
-bool TSpoolStore::LoadPlanCopy(TPlanCopy* plan, std::string* error) {
-  std::lock_guard<std::mutex> l(mu_);
-  TSqliteStmt saved(db_, "SELECT value FROM meta WHERE name='plan_saved'");
+TPlanCopyRead TPlanCopyStore::Load(TPlanCopy* plan, std::string* error) {
+  TSpoolFile::Held f(file_);
+  TSqliteDb& db = f.Db();
+  TSqliteStmt saved(db, "SELECT value FROM meta WHERE name='plan_saved'");
   if (!saved.Step()) {
-    if (error) *error = saved.Failed() ? db_.LastError() : "no copy of the plan";
-    return false;
+    if (!saved.Failed()) return TPlanCopyRead::kNone;
+    if (error) *error = db.LastError();
+    return TPlanCopyRead::kUnreadable;
   }
   TPlanCopy copy;
   copy.Saved = saved.Real(0);
-  TSqliteStmt rows(db_,
+  TSqliteStmt rows(db,
                    "SELECT bus, name, dev_num, addr, kind, inverse_bytes, inverse_words, "
                    "direction FROM plan_signal ORDER BY row");
   while (rows.Step()) {
@@ -87,7 +87,7 @@ bool TSpoolStore::LoadPlanCopy(TPlanCopy* plan, std::string* error) {
     s.Direction = rows.Text(7);
     copy.Signals.push_back(std::move(s));
   }
-  TSqliteStmt points(db_, "SELECT row, point, aval, fval FROM plan_kalibr ORDER BY row, point");
+  TSqliteStmt points(db, "SELECT row, point, aval, fval FROM plan_kalibr ORDER BY row, point");
   while (points.Step()) {
     const int64_t r = points.Int(0), p = points.Int(1);
     if (r < 0 || r >= static_cast<int64_t>(copy.Signals.size()) || p < 0 || p >= kMaxCalibPoints)
@@ -97,18 +97,18 @@ bool TSpoolStore::LoadPlanCopy(TPlanCopy* plan, std::string* error) {
     s.FVal[static_cast<size_t>(p)] = points.Real(3);
     s.CalibCount = std::max<int32_t>(s.CalibCount, static_cast<int32_t>(p + 1));
   }
-  TSqliteStmt setup(db_, "SELECT name, value FROM plan_setup ORDER BY name");
+  TSqliteStmt setup(db, "SELECT name, value FROM plan_setup ORDER BY name");
   while (setup.Step()) copy.Setup.emplace_back(setup.Text(0), setup.Real(1));
   if (rows.Failed() || points.Failed() || setup.Failed()) {
-    if (error) *error = db_.LastError();
-    return false;
+    if (error) *error = db.LastError();
+    return TPlanCopyRead::kUnreadable;
   }
   // The file may have been edited, or written before the names were checked: a row whose
   // name cannot stand as a column is refused here as at the server's load.
   std::erase_if(copy.Signals,
                 [&](const TSignalSet& s) { return !AcceptSignalName(s.SignalName, events_); });
   *plan = std::move(copy);
-  return true;
+  return TPlanCopyRead::kLoaded;
 }
 
 }  // namespace liron

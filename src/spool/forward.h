@@ -6,8 +6,8 @@
 #include <string>
 
 #include "db/mysql_connection.h"
-#include "db/spool_store.h"
 #include "platform/event_fifo.h"
+#include "spool/outbox.h"
 
 namespace liron {
 
@@ -29,7 +29,7 @@ struct TForwardResult {
 // Forwards up to max records on conn. A refused one is posted as "*** SQL error: " with its
 // statement, as the write queue does. A minute row goes as update-else-insert, so a batch
 // replayed after a crash writes the same row again.
-TForwardResult ForwardSpool(TSpoolStore& spool, TMySQLConnection& conn, TEventFIFO& events,
+TForwardResult ForwardSpool(TSpoolOutbox& outbox, TMySQLConnection& conn, TEventFIFO& events,
                             int max = kSpoolBatch);
 
 }  // namespace liron

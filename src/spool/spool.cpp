@@ -1,0 +1,40 @@
+#include "spool/spool.h"
+
+namespace liron {
+
+const char kSpoolFileName[] = "spool.db";
+
+TSpool::TSpool(TEventFIFO& events) : outbox_(file_, events), seeds_(file_), plan_copy_(file_, events) {}
+
+bool TSpool::Open(const std::string& path, std::string* error) { return file_.Open(path, error); }
+
+void TSpool::Close() { file_.Close(); }
+
+bool TSpool::IsOpen() const { return file_.IsOpen(); }
+
+std::string TSpool::LastError() const { return file_.LastError(); }
+
+bool TSpool::AppendStatement(TDateTime moment, const std::string& sql) {
+  return outbox_.AppendStatement(moment, sql);
+}
+
+bool TSpool::AppendLastState(TDateTime moment, const std::string& sql) {
+  return outbox_.AppendLastState(moment, sql);
+}
+
+bool TSpool::AppendMinute(TDateTime moment, const TMinuteRow& row) {
+  return outbox_.AppendMinute(moment, row);
+}
+
+bool TSpool::HoldsRecords() { return !outbox_.Empty(); }
+
+double TSpool::BookedInMinute(const std::string& key) {
+  const TSpoolSeeds seeds = seeds_.Read();
+  return seeds.HasMinute && seeds.MinuteKey == key ? seeds.CounterAmount : 0.0;
+}
+
+bool TSpool::SeedCounter(TProcessImage& img) { return SeedCounterFromSpool(img, seeds_); }
+
+bool TSpool::NoteMinute(const TMinuteRow& row) { return seeds_.NoteMinute(row); }
+
+}  // namespace liron
