@@ -66,8 +66,8 @@ std::string SqlNumber(double x) {
 
 // A quote is doubled and a backslash escaped by a second one: read with backslash escapes,
 // as every session of the service is, the literal gives the text back letter for letter; read
-// without them, it still ends where it was meant to end. A backslash in front of a quote would
-// end the literal early on such a server, so none is ever put there.
+// without them, it still ends where it was meant to end. No quote is escaped with a backslash:
+// without backslash escapes that backslash is a letter, and the quote ends the literal.
 std::string SqlQuoted(const std::string& s) {
   std::string out = "'";
   for (char c : s) {
