@@ -18,26 +18,19 @@ void NoteSetpointsInForce(TProcessImage& img, TSpool& spool, TEventFIFO& events)
     events.PostEvent("*** Задание не сохранено в буфере записей: " + spool.LastError() + " ***");
 }
 
-PlanSource::PlanSource(TProcessImage& img, TEventFIFO& events, TJournal& journal,
-                       TMySQLConnection& user, TConnectionKeeper& user_keeper, TSpool& spool,
-                       TControlThreads& control, Clock& clock)
-    : img_(img),
-      events_(events),
-      journal_(journal),
-      user_(user),
-      user_keeper_(user_keeper),
-      spool_(spool),
+PlanSource::PlanSource(const TUserSide& side, TControlThreads& control, Clock& clock)
+    : u_(side),
       control_(control),
       clock_(clock) {}
 
 bool PlanSource::LoadFromServer() {
   std::string error;
-  const std::vector<std::string> names_before = img_.SignalNames;
-  if (!LoadSignals(user_, img_, events_, &error, &calib_names_)) {
-    events_.PostEvent("!!! Программа контроля не загружена: " + error + " !!!");
+  const std::vector<std::string> names_before = u_.img.SignalNames;
+  if (!LoadSignals(u_.user, u_.img, u_.events, &error, &calib_names_)) {
+    u_.events.PostEvent("!!! Программа контроля не загружена: " + error + " !!!");
     return false;
   }
-  img_.Trends.Allocate(img_.SignalCount.load());  // the trends of the plan now in force
+  u_.img.Trends.Allocate(u_.img.SignalCount.load());  // the trends of the plan now in force
   origin_ = Origin::Server;
   AfterPlanLoad(names_before);
   SavePlanCopy();
@@ -47,20 +40,20 @@ bool PlanSource::LoadFromServer() {
 bool PlanSource::StartOnCopy() {
   TPlanCopy copy;
   std::string error;
-  if (!spool_.IsOpen()) return false;
-  const TPlanCopyRead read = spool_.PlanCopy().Load(&copy, &error);
+  if (!u_.spool.IsOpen()) return false;
+  const TPlanCopyRead read = u_.spool.PlanCopy().Load(&copy, &error);
   if (read != TPlanCopyRead::kLoaded) {
     if (read == TPlanCopyRead::kUnreadable)  // a copy is there but cannot be read
-      events_.PostEvent("*** Копия программы контроля не прочитана: " + error + " ***");
+      u_.events.PostEvent("*** Копия программы контроля не прочитана: " + error + " ***");
     return false;
   }
-  const std::vector<std::string> names_before = img_.SignalNames;
-  InstallSignals(img_, copy.Signals, &calib_names_);
-  ApplySetupRows(copy.Setup, img_);
-  img_.Trends.Allocate(img_.SignalCount.load());
+  const std::vector<std::string> names_before = u_.img.SignalNames;
+  InstallSignals(u_.img, copy.Signals, &calib_names_);
+  ApplySetupRows(copy.Setup, u_.img);
+  u_.img.Trends.Allocate(u_.img.SignalCount.load());
   copy_in_force_ = std::move(copy);
   origin_ = Origin::Copy;
-  events_.PostEvent("*** Сервер MySQL недоступен: план загружен из сохраненной копии ***");
+  u_.events.PostEvent("*** Сервер MySQL недоступен: план загружен из сохраненной копии ***");
   AfterPlanLoad(names_before, true);
   return true;
 }
@@ -70,47 +63,47 @@ void PlanSource::ServerAnsweredOnCopy(TUpdateActions& a) {
   TPlanCopy server;
   std::string error;
   bool too_many = false;
-  if (!ReadSignals(user_, events_, &error, &server.Signals, &too_many) ||
-      !ReadSetupRows(user_, &server.Setup, &error)) {
-    events_.PostEvent("!!! Программа контроля не загружена: " + error + " !!!");
-    events_.PostEvent("Работает программа контроля из сохраненной копии.");
+  if (!ReadSignals(u_.user, u_.events, &error, &server.Signals, &too_many) ||
+      !ReadSetupRows(u_.user, &server.Setup, &error)) {
+    u_.events.PostEvent("!!! Программа контроля не загружена: " + error + " !!!");
+    u_.events.PostEvent("Работает программа контроля из сохраненной копии.");
     return;
   }
   if (too_many) return;  // the plan in force stays, as at any load
   if (SamePlan(server, copy_in_force_)) {
-    events_.PostEvent("Программа контроля на сервере совпадает с сохраненной копией.");
+    u_.events.PostEvent("Программа контроля на сервере совпадает с сохраненной копией.");
     SavePlanCopy();
     TakeServerSetpoints();
     return;
   }
-  events_.PostEvent("*** Программа контроля на сервере отличается от сохраненной копии ***");
+  u_.events.PostEvent("*** Программа контроля на сервере отличается от сохраненной копии ***");
   // A running control thread is stopped and started again, as "Применить" does it.
   if (control_.Alive()) {
     ApplyCalibrations();
   } else if (!LoadFromServer()) {
-    events_.PostEvent("Работает программа контроля из сохраненной копии.");
+    u_.events.PostEvent("Работает программа контроля из сохраненной копии.");
   }
 }
 
 void PlanSource::SavePlanCopy() {
   TPlanCopy copy;
-  const auto rows = std::min<size_t>(img_.Signals.size(), img_.SignalCount.load());
-  copy.Signals.assign(img_.Signals.begin(), img_.Signals.begin() + static_cast<ptrdiff_t>(rows));
+  const auto rows = std::min<size_t>(u_.img.Signals.size(), u_.img.SignalCount.load());
+  copy.Signals.assign(u_.img.Signals.begin(), u_.img.Signals.begin() + static_cast<ptrdiff_t>(rows));
   copy.Saved = clock_.Now();
   std::string error = "буфер записей недоступен";
-  if (spool_.IsOpen() && ReadSetupRows(user_, &copy.Setup, &error) &&
-      spool_.PlanCopy().Save(copy, &error))
+  if (u_.spool.IsOpen() && ReadSetupRows(u_.user, &copy.Setup, &error) &&
+      u_.spool.PlanCopy().Save(copy, &error))
     return;
-  events_.PostEvent("*** Копия программы контроля не сохранена: " + error + " ***");
+  u_.events.PostEvent("*** Копия программы контроля не сохранена: " + error + " ***");
 }
 
 void PlanSource::AfterPlanLoad(const std::vector<std::string>& names_before, bool from_copy) {
-  KeepEmulValuesByName(img_, names_before);
-  ReportUnwrittenSetpointRows(img_, events_);
+  KeepEmulValuesByName(u_.img, names_before);
+  ReportUnwrittenSetpointRows(u_.img, u_.events);
   if (from_copy) {
-    const TSpoolSeeds seeds = spool_.Seeds().Read();
+    const TSpoolSeeds seeds = u_.spool.Seeds().Read();
     if (seeds.HasSetpoints)
-      SeedStoredSetpoints(img_, seeds.SetpointMoment, seeds.Plsz, seeds.Urnsz);
+      SeedStoredSetpoints(u_.img, seeds.SetpointMoment, seeds.Plsz, seeds.Urnsz);
     return;
   }
   TakeServerSetpoints();
@@ -120,23 +113,23 @@ void PlanSource::TakeServerSetpoints() {
   if (control_.Alive()) {
     // The store held no setpoints: the cycle takes the newest control_vector row as a new one
     // (its moment is older than the start). Unless it has taken a row meanwhile.
-    TDateTime start_moment = img_.ControlMoment.load();
-    if (!img_.Delivery.Taken()) img_.ControlMoment.compare_exchange_strong(start_moment, 0);
+    TDateTime start_moment = u_.img.ControlMoment.load();
+    if (!u_.img.Delivery.Taken()) u_.img.ControlMoment.compare_exchange_strong(start_moment, 0);
     return;
   }
   std::string error;
-  if (SeedSetpoints(img_, user_, journal_, &error))
-    NoteSetpointsInForce(img_, spool_, events_);
+  if (SeedSetpoints(u_.img, u_.user, u_.journal, &error))
+    NoteSetpointsInForce(u_.img, u_.spool, u_.events);
   else
-    events_.PostEvent("*** Не удалось прочитать последнее задание: " + error + " ***");
+    u_.events.PostEvent("*** Не удалось прочитать последнее задание: " + error + " ***");
 }
 
 // ---- "Применить" ---------------------------------------------------------------------------
 
 void PlanSource::ApplyCalibrations() {
-  journal_.WriteJournal("!!! Изменены калибровки !!!", kServiceOriginator);
-  events_.PostEvent("=== В калибровочные таблицы внесены изменения. ===");
-  events_.PostEvent("Поток контроля останавливается для применения настроек");
+  u_.journal.WriteJournal("!!! Изменены калибровки !!!", kServiceOriginator);
+  u_.events.PostEvent("=== В калибровочные таблицы внесены изменения. ===");
+  u_.events.PostEvent("Поток контроля останавливается для применения настроек");
   control_.StopControl();
   apply_.Pending = true;
   apply_.Since = clock_.Ticks();
@@ -152,17 +145,17 @@ bool PlanSource::ContinueApply(TUpdateActions& a) {
     if (waited < kApplyStopWaitMs) return false;
     apply_.Pending = false;
     a.CalibrationsApplied = true;
-    events_.PostEvent("!!! Поток контроля не остановился: калибровки не загружены. !!!");
+    u_.events.PostEvent("!!! Поток контроля не остановился: калибровки не загружены. !!!");
     return false;
   }
   control_.WaitEnded();
   apply_.Pending = false;
   a.CalibrationsApplied = true;
-  events_.PostEvent("Загружаем новые калибровки...");
-  if (CheckUserConnection(user_keeper_, events_) != TConnectionKeeper::Check::Open ||
+  u_.events.PostEvent("Загружаем новые калибровки...");
+  if (CheckUserConnection(u_.user_keeper, u_.events) != TConnectionKeeper::Check::Open ||
       !LoadFromServer())
-    events_.PostEvent("!!! Калибровки не загружены: работает прежняя программа контроля. !!!");
-  events_.PostEvent("Запускаем поток приема...");
+    u_.events.PostEvent("!!! Калибровки не загружены: работает прежняя программа контроля. !!!");
+  u_.events.PostEvent("Запускаем поток приема...");
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include "spool/spool.h"
 #include "engine/control_threads.h"
 #include "engine/update_actions.h"
+#include "engine/user_side.h"
 #include "image/process_image.h"
 #include "platform/clock.h"
 #include "platform/event_fifo.h"
@@ -27,9 +28,7 @@ void NoteSetpointsInForce(TProcessImage& img, TSpool& spool, TEventFIFO& events)
 
 class PlanSource {
  public:
-  PlanSource(TProcessImage& img, TEventFIFO& events, TJournal& journal, TMySQLConnection& user,
-             TConnectionKeeper& user_keeper, TSpool& spool, TControlThreads& control,
-             Clock& clock);
+  PlanSource(const TUserSide& side, TControlThreads& control, Clock& clock);
 
   bool InForce() const { return origin_ != Origin::None; }  // from the server or the copy
   bool FromCopy() const { return origin_ == Origin::Copy; }
@@ -66,12 +65,7 @@ class PlanSource {
   // The setpoints in force from the server, unless an order was taken in this run.
   void TakeServerSetpoints();
 
-  TProcessImage& img_;
-  TEventFIFO& events_;
-  TJournal& journal_;
-  TMySQLConnection& user_;
-  TConnectionKeeper& user_keeper_;
-  TSpool& spool_;
+  const TUserSide u_;
   TControlThreads& control_;
   Clock& clock_;
   Origin origin_ = Origin::None;

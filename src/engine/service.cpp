@@ -35,8 +35,8 @@ Service::Service(const std::string& home, Clock& clock, Operator& op)
       journal_(queues_, events_, clock),
       spool_(events_),
       plant_(img_, events_, journal_, queues_, user_, work_, spool_, clock, op),
-      plan_(img_, events_, journal_, user_, user_keeper_, spool_, plant_.Control(), clock),
-      start_up_(img_, events_, journal_, user_, user_keeper_, spool_, plan_, op, home_.IniPath,
+      plan_({img_, events_, journal_, user_, user_keeper_, spool_}, plant_.Control(), clock),
+      start_up_({img_, events_, journal_, user_, user_keeper_, spool_}, plan_, op, home_.IniPath,
                 [this] { return StartControl(); }),
       systemd_(clock) {
   img_.Delivery.SetJournal(

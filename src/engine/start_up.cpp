@@ -4,15 +4,9 @@
 
 namespace liron {
 
-StartUp::StartUp(TProcessImage& img, TEventFIFO& events, TJournal& journal, TMySQLConnection& user,
-                 TConnectionKeeper& user_keeper, TSpool& spool, PlanSource& plan, Operator& op,
+StartUp::StartUp(const TUserSide& side, PlanSource& plan, Operator& op,
                  std::string ini_path, std::function<bool()> start_control)
-    : img_(img),
-      events_(events),
-      journal_(journal),
-      user_(user),
-      user_keeper_(user_keeper),
-      spool_(spool),
+    : u_(side),
       plan_(plan),
       op_(op),
       ini_path_(std::move(ini_path)),
@@ -22,8 +16,8 @@ void StartUp::Tick(TUpdateActions& a) {
   if (++ticks_ > 9) {
     ticks_ = 10;
   } else if (ticks_ == 2) {
-    if (img_.Settings().AutoHide) {
-      events_.PostEvent("## Скрытый режим ##");
+    if (u_.img.Settings().AutoHide) {
+      u_.events.PostEvent("## Скрытый режим ##");
       a.Hide = true;
     }
   } else if (ticks_ == 5) {
@@ -31,7 +25,7 @@ void StartUp::Tick(TUpdateActions& a) {
     LoadConfig();
     a.ShowEmulTabFromSettings = true;
     in_update_ = false;
-    img_.ResetAverages();
+    u_.img.ResetAverages();
   } else if (ticks_ == 7) {
     // The INI's values, whether or not the server has answered yet.
     if (SettingsRead()) a.SettingsToWindow = true;
@@ -48,25 +42,25 @@ void StartUp::Tick(TUpdateActions& a) {
 
 void StartUp::CheckServer(TUpdateActions& a) {
   if (phase_ != Phase::WaitingForServer && phase_ != Phase::OnCopy) return;
-  const TConnectionKeeper::Opening o = user_keeper_.OpeningState();
+  const TConnectionKeeper::Opening o = u_.user_keeper.OpeningState();
   if (o.Opened) {
-    user_keeper_.Reap();
+    u_.user_keeper.Reap();
     const bool on_copy = phase_ == Phase::OnCopy;
     phase_ = Phase::ServerAnswered;
-    events_.PostEvent("Подключение к MySQL произведено успешно.");
+    u_.events.PostEvent("Подключение к MySQL произведено успешно.");
     if (on_copy) {
       plan_.ServerAnsweredOnCopy(a);
-      journal_.WriteJournal("Программа контроля загружена.", "");
+      u_.journal.WriteJournal("Программа контроля загружена.", "");
       return;
     }
     if (!plan_.LoadFromServer()) {
-      events_.PostEvent("Ошибка в LoadConfig");
+      u_.events.PostEvent("Ошибка в LoadConfig");
       return;
     }
-    journal_.WriteJournal("Программа контроля загружена.", "");
+    u_.journal.WriteJournal("Программа контроля загружена.", "");
     a.PlanLoaded = true;
     a.RefillEmulGrid = true;
-    if (img_.Settings().AutoStart) Autostart();
+    if (u_.img.Settings().AutoStart) Autostart();
     return;
   }
   if (o.Failures <= failures_seen_) return;
@@ -77,22 +71,22 @@ void StartUp::CheckServer(TUpdateActions& a) {
   if (first_round_over) {
     // As before: the operator is told and the start record written; the attempts go on,
     // every 5 s, and a server that comes later still gets the plan loaded.
-    events_.PostEvent("Не могу подключиться к MySQL cерверу.");
-    events_.PostEvent("MySQL: " + o.Error);
-    journal_.WriteJournal("Программа контроля загружена.", "");
+    u_.events.PostEvent("Не могу подключиться к MySQL cерверу.");
+    u_.events.PostEvent("MySQL: " + o.Error);
+    u_.journal.WriteJournal("Программа контроля загружена.", "");
     if (plan_.StartOnCopy()) {
       phase_ = Phase::OnCopy;
       a.RefillEmulGrid = true;
-      if (img_.Settings().AutoStart) Autostart();
+      if (u_.img.Settings().AutoStart) Autostart();
     }
   }
 }
 
 void StartUp::Autostart() {
   if (start_control_())
-    events_.PostEvent("->> Автозапуск контроля аппаратуры <<--");
+    u_.events.PostEvent("->> Автозапуск контроля аппаратуры <<--");
   else
-    events_.PostEvent("!!! Автозапуск контроля аппаратуры не выполнен. !!!");
+    u_.events.PostEvent("!!! Автозапуск контроля аппаратуры не выполнен. !!!");
 }
 
 bool StartUp::Settled() const {
@@ -108,21 +102,21 @@ void StartUp::SetConnectPauses(uint32_t gap_ms, uint32_t retry_ms) {
 // ---- settings -----------------------------------------------------------------------------
 
 void StartUp::LoadConfig() {
-  TSettings s = img_.Settings();
+  TSettings s = u_.img.Settings();
   std::string error;
   if (!ReadConfig(ini_path_, s, &error)) {
-    img_.SetSettings(s);
-    events_.PostEvent("Ошибка в LoadConfig");
-    events_.PostEvent(error);
+    u_.img.SetSettings(s);
+    u_.events.PostEvent("Ошибка в LoadConfig");
+    u_.events.PostEvent(error);
     phase_ = Phase::NoSettings;
     return;
   }
-  user_.SetConnParam("HostName", s.Comp);
-  user_.SetConnParam("User_Name", s.Login);
-  user_.SetConnParam("Password", s.Password);
-  img_.SetSettings(s);
-  spool_.Outbox().SetLimitDays(s.SpoolDays);
-  user_keeper_.KeepOpening(kUserConnectAttempts, connect_gap_ms_, connect_retry_ms_);
+  u_.user.SetConnParam("HostName", s.Comp);
+  u_.user.SetConnParam("User_Name", s.Login);
+  u_.user.SetConnParam("Password", s.Password);
+  u_.img.SetSettings(s);
+  u_.spool.Outbox().SetLimitDays(s.SpoolDays);
+  u_.user_keeper.KeepOpening(kUserConnectAttempts, connect_gap_ms_, connect_retry_ms_);
   phase_ = Phase::WaitingForServer;
 }
 
@@ -133,22 +127,22 @@ bool StartUp::SettingsRead() const {
 bool StartUp::SaveConfig() {
   std::string error;
   if (!SettingsRead()) return true;  // never the design values over an INI not read
-  if (WriteConfig(ini_path_, img_.Settings(), &error)) return true;
-  events_.PostEvent("Ошибка в SaveConfig");
+  if (WriteConfig(ini_path_, u_.img.Settings(), &error)) return true;
+  u_.events.PostEvent("Ошибка в SaveConfig");
   return false;
 }
 
 bool StartUp::ApplySettings(SettingsForm& form) {
   // A tab never filled from the INI holds design values: nothing to take from it.
   if (!settings_shown_) return true;
-  TSettings s = img_.Settings();
+  TSettings s = u_.img.Settings();
   if (!liron::ApplySettings(form, s, op_)) return false;
-  img_.SetSettings(s);
+  u_.img.SetSettings(s);
   return true;
 }
 
 void StartUp::SettingsToWindow(SettingsForm& form) {
-  liron::SettingsToWindow(img_.Settings(), form);
+  liron::SettingsToWindow(u_.img.Settings(), form);
   settings_shown_ = SettingsRead();
 }
 

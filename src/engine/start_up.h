@@ -18,6 +18,7 @@
 #include "spool/spool.h"
 #include "engine/plan_source.h"
 #include "engine/update_actions.h"
+#include "engine/user_side.h"
 #include "image/process_image.h"
 #include "platform/event_fifo.h"
 #include "platform/operator.h"
@@ -40,9 +41,8 @@ class StartUp {
 
   // start_control: the operator's start of the control thread, for AutoStart and after a
   // reload of "Применить".
-  StartUp(TProcessImage& img, TEventFIFO& events, TJournal& journal, TMySQLConnection& user,
-          TConnectionKeeper& user_keeper, TSpool& spool, PlanSource& plan, Operator& op,
-          std::string ini_path, std::function<bool()> start_control);
+  StartUp(const TUserSide& side, PlanSource& plan, Operator& op, std::string ini_path,
+          std::function<bool()> start_control);
 
   Phase CurrentPhase() const { return phase_; }
   // The start-up has loaded the plan, or its first 16 attempts have failed (it goes on trying
@@ -69,12 +69,7 @@ class StartUp {
   void CheckServer(TUpdateActions& a);  // the user connection of the start-up, until open
   void Autostart();
 
-  TProcessImage& img_;
-  TEventFIFO& events_;
-  TJournal& journal_;
-  TMySQLConnection& user_;
-  TConnectionKeeper& user_keeper_;
-  TSpool& spool_;
+  const TUserSide u_;
   PlanSource& plan_;
   Operator& op_;
   const std::string ini_path_;
