@@ -264,7 +264,10 @@ TEST_F(FormEditorsTest, ApplyRestartsTheControlThreadWithTheNewTables) {
   EXPECT_TRUE(WaitFor([&] {
     return JournalCount(">>> Запуск потока управления. <<<", "СЛУЖБА ПРИЕМА") == 1;
   }, 5000));
-  Part<QPushButton>("ButStop")->click();
+  // Стоп is enabled by the update tick after the thread has started.
+  QPushButton* stop = Part<QPushButton>("ButStop");
+  ASSERT_TRUE(WaitFor([&] { return stop->isEnabled() || !img.ControlRunning.load(); }, 2000));
+  stop->click();
   EXPECT_TRUE(WaitFor([&] { return !img.ControlRunning.load(); }, 10000));
 }
 
