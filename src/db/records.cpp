@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "db/sql_text.h"
+#include "image/totaliser.h"
 #include "platform/datetime.h"
 
 namespace liron {
@@ -17,7 +18,20 @@ int PlanRows(const TProcessImage& img) {
   return std::min<int>(img.SignalCount, static_cast<int>(img.Signals.size()));
 }
 
-bool IsCounterRow(const std::string& name) { return name.find("G_1T") != std::string::npos; }
+// What one statement books of a totaliser row: the raw units it takes out of the accumulator
+// and their amount in the table's unit.
+struct TBooking {
+  int row;
+  double raw;
+  double amount;
+};
+
+TBooking Book(const TProcessImage& img, int row) {
+  const std::optional<double> gain = TotaliserGain(img.Signals[row]);
+  if (!gain) return {row, 0, 0};  // no gain: the units wait for a table that gives one
+  const double raw = img.RawValues.Get(row);
+  return {row, raw, *gain * raw};
+}
 
 // A new minute starts with nothing booked, unless an earlier run of the program already booked
 // part of it (a restart within the minute): the spool noted that part.
@@ -77,7 +91,7 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
     const int count = PlanRows(img);
     // Totaliser rows booked by this statement, taken off their accumulators only once the
     // statement is queued: a record the full queue refuses leaves them pending for the next.
-    std::vector<std::pair<int, double>> booked;
+    std::vector<TBooking> booked;
     std::string sql;
     const bool update = key == state.LastMinuteKey;
     if (update) {
@@ -85,12 +99,11 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
       for (int j = 0; j < count; ++j) {
         const std::string& name = img.Signals[j].SignalName;
         if (name.empty() || name[0] == '_') continue;
-        const double avg = img.AvgValues.Get(j);
-        if (IsCounterRow(name)) {
-          sql += ", G_1T1=G_1T1+" + SqlNumber(avg);
-          booked.emplace_back(j, avg);
+        if (IsTotaliserName(name)) {
+          booked.push_back(Book(img, j));
+          sql += ", G_1T1=G_1T1+" + SqlNumber(booked.back().amount);
         } else {
-          sql += ", " + name + "=" + SqlNumber(avg);
+          sql += ", " + name + "=" + SqlNumber(img.AvgValues.Get(j));
         }
       }
       sql += "  where RecMoment=" + SqlText(key);
@@ -101,17 +114,20 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
       for (int k = 0; k < count; ++k) {
         const std::string& name = img.Signals[k].SignalName;
         if (name.empty()) continue;
-        const double avg = img.AvgValues.Get(k);
         columns += ", " + name;
-        values += ", " + SqlNumber(avg);
-        if (IsCounterRow(name)) booked.emplace_back(k, avg);
+        if (IsTotaliserName(name)) {
+          booked.push_back(Book(img, k));
+          values += ", " + SqlNumber(booked.back().amount);
+        } else {
+          values += ", " + SqlNumber(img.AvgValues.Get(k));
+        }
       }
       sql = columns + ") " + values + " FROM DUAL WHERE NOT EXISTS (SELECT 1 FROM pu_data WHERE "
             "RecMoment=" + SqlText(key) + ")";
     }
     // The same row as absolute values, for the spool.
     double amount = 0;
-    for (const auto& [row, avg] : booked) amount += avg;
+    for (const TBooking& b : booked) amount += b.amount;
     std::shared_ptr<const TMinuteRow> absolute;
     {
       std::lock_guard<std::mutex> l(state.MinuteMu);
@@ -122,7 +138,7 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
       for (int k = 0; k < count; ++k) {
         const std::string& name = img.Signals[k].SignalName;
         if (name.empty()) continue;
-        if (IsCounterRow(name))
+        if (IsTotaliserName(name))
           m.CounterColumn = "G_1T1";
         else
           m.Values.emplace_back(name, img.AvgValues.Get(k));
@@ -139,7 +155,7 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
         if (state.Spool) state.Spool->NoteMinute(*absolute);
         return;
       }
-      for (const auto& [row, value] : booked) img.RawValues.Add(row, value);
+      for (const TBooking& b : booked) img.RawValues.Add(b.row, b.raw);
       {
         std::lock_guard<std::mutex> l(state.MinuteMu);
         if (state.Minute.Key == absolute->Key) state.Minute.CounterAmount -= amount;
@@ -149,7 +165,7 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
     if (queues.QueueSQL(sql, done, TSpoolKind::kMinute, absolute)) {
       // Only a queued insert makes the minute's row exist; otherwise the next cycle inserts.
       if (!update) state.LastMinuteKey = key;
-      for (const auto& [row, value] : booked) img.RawValues.Add(row, -value);
+      for (const TBooking& b : booked) img.RawValues.Add(b.row, -b.raw);
       std::lock_guard<std::mutex> l(state.MinuteMu);
       if (state.Minute.Key == key) state.Minute.CounterAmount += amount;
     }

@@ -43,10 +43,11 @@ bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queu
 
 // Control thread, last step of a good cycle. Queues the insert of the current minute's row
 // (only when the minute has none yet, so a restart within the minute adds no second row) or,
-// later in the minute, its update; each totaliser row (name containing "G_1T") has its booked
-// value taken off its raw accumulator. An increment is never lost: a statement the full write
-// queue refuses books nothing, and one the server refused or that found no row to add to gives
-// its increments back to the accumulator for the next statement. A minute's row that could
+// later in the minute, its update; each totaliser row (name containing "G_1T") books the raw
+// units R waiting in its accumulator as gain * R in its table's unit and takes exactly R out.
+// An increment is never lost: a statement the full write queue refuses books nothing, and one
+// the server refused or that found no row to add to gives its increments back to the
+// accumulator for the next statement. A minute's row that could
 // not be inserted, or went away, is inserted by the next cycle. Every statement carries the
 // minute's absolute row (TRecordState::Minute) for the spool. False
 // with the event "!!! Ошибка в функции Update_PAF_record() !!!" when it could not finish.

@@ -6,6 +6,7 @@
 #include "db/signal_loader.h"
 #include "engine/user_check.h"
 #include "links/setpoint_write.h"
+#include "signals/calibration.h"
 #include "signals/emulator.h"
 #include "signals/setpoints.h"
 
@@ -100,6 +101,7 @@ void PlanSource::SavePlanCopy() {
 void PlanSource::AfterPlanLoad(const std::vector<std::string>& names_before, bool from_copy) {
   KeepEmulValuesByName(u_.img, names_before);
   ReportUnwrittenSetpointRows(u_.img, u_.events);
+  ReportTotaliserTables(u_.img, u_.events);
   if (from_copy) {
     const TSpoolSeeds seeds = u_.spool.Seeds().Read();
     if (seeds.HasSetpoints)

@@ -1,6 +1,7 @@
 #include "signals/calibration.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <string>
 
@@ -62,13 +63,39 @@ double CalibrateValue(double raw, const TSignalSet* table) {
   return Line(raw, a[lower], f[lower], a[upper], f[upper]);
 }
 
+void ReportTotaliserTables(const TProcessImage& img, TEventFIFO& events) {
+  const int count = std::min<int>(img.SignalCount, static_cast<int>(img.Signals.size()));
+  for (int i = 0; i < count; ++i) {
+    const TSignalSet& t = img.Signals[i];
+    if (!IsTotaliserName(t.SignalName)) continue;
+    const std::optional<double> g = TotaliserGain(t);
+    if (!g || *g <= 0) {
+      events.PostEvent("### Калибровка счетчика без положительного наклона: " + t.SignalName +
+                       " ###");
+      continue;
+    }
+    for (int k = 1; k + 1 < t.CalibCount; ++k) {
+      const double on_line = t.FVal[0] + (t.AVal[k] - t.AVal[0]) * *g;
+      const double scale = std::fabs(t.FVal[0]) + std::fabs(t.FVal[t.CalibCount - 1]) + 1;
+      if (std::fabs(t.FVal[k] - on_line) > 1e-9 * scale) {
+        events.PostEvent("### Калибровка счетчика не линейна: " + t.SignalName + " ###");
+        break;
+      }
+    }
+  }
+}
+
 bool TranslateIn(TProcessImage& img, TEventFIFO& events) {
   try {
     const int count = std::min<int>(img.SignalCount, static_cast<int>(img.Signals.size()));
     for (int i = 0; i < count; ++i) {
       const TSignalSet& row = img.Signals[i];
       if (row.SignalName.empty() || row.Direction != "READ") continue;
-      img.PhysValues.Set(i, CalibrateValue(img.RawValues.Get(i), &row));
+      const double raw = img.RawValues.Get(i);
+      if (IsTotaliserName(row.SignalName))
+        img.PhysValues.Set(i, TotaliserGain(row).value_or(0.0) * raw);
+      else
+        img.PhysValues.Set(i, CalibrateValue(raw, &row));
     }
     SetProcessFlags(img, img.PhysValues);
     return true;

@@ -4,9 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <ostream>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "db/records.h"
+#include "platform/datetime.h"
 #include "platform/fake_clock.h"
+#include "signals/calc_works.h"
+#include "support/event_texts.h"
+#include "support/test_db.h"
 #include "support/test_plan.h"
 
 namespace liron {
@@ -191,6 +199,83 @@ TEST_F(TranslateInTest, FlagsOfAPlanWithoutThemLandInTheSpareSlot) {
   // RAB went to slot 99, TNK1 is read back from it (1 < MIN_NAGR 30), RN went there last.
   EXPECT_EQ(img.RnValue, 0.0);
   EXPECT_EQ(img.PhysValues.Get(kSpareSlot), 0.0);
+}
+
+// The totaliser through a whole cycle: the V-120 pass adds raw units, TranslateIn and CalcWorks
+// turn them into the pending amount, the minute record books it on the server.
+struct TotaliserCase {
+  const char* what;
+  TSignalSet table;
+  double gain;
+};
+void PrintTo(const TotaliserCase& c, std::ostream* os) { *os << c.what; }
+
+class TotaliserTest : public test::DbTest, public ::testing::WithParamInterface<TotaliserCase> {
+ protected:
+  TotaliserTest() : img(clock), events(64, clock), queues(events) {
+    test::SetPlan(img, {{"JUMO", "PLS", "READ"}, {"V120", "G_1T1", "READ"}});
+    const TSignalSet& t = GetParam().table;
+    img.Signals[1].CalibCount = t.CalibCount;
+    img.Signals[1].AVal = t.AVal;
+    img.Signals[1].FVal = t.FVal;
+  }
+
+  FakeClock clock{EncodeDateTime(2009, 10, 3, 15, 50, 0)};
+  TProcessImage img;
+  TEventFIFO events;
+  TSqlQueues queues;
+  TRecordState state;
+};
+
+TEST_P(TotaliserTest, BooksGainTimesRawUnitsOverAHundredCycles) {
+  TMySQLConnection conn;
+  ASSERT_TRUE(db().Open(conn));
+  double raw_total = 0;
+  for (int cycle = 0; cycle < 100; ++cycle) {
+    const double increment = cycle % 5 == 0 ? 10 + cycle % 7 : 0;  // a reading every fifth pass
+    img.RawValues.Add(1, increment);
+    raw_total += increment;
+    ASSERT_TRUE(TranslateIn(img, events));
+    ASSERT_TRUE(CalcWorks(img, events));
+    ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+    while (queues.WaitingStatements() > 0) queues.RunWriteQueue(conn);
+    clock.Advance(1000);
+  }
+  const double booked = std::stod(db().Scalar("select sum(G_1T1) from pu_data"));
+  EXPECT_NEAR(booked, GetParam().gain * raw_total, 1e-9 * raw_total);
+  EXPECT_NEAR(img.RawValues.Get(1), 0, 1e-9);
+  EXPECT_TRUE(test::DrainTexts(events).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, TotaliserTest,
+    ::testing::Values(TotaliserCase{"demo_ten_pulses_a_tonne", Table({{0, 0}, {1000, 100}}), 0.1},
+                      TotaliserCase{"half", Table({{0, 0}, {100, 50}}), 0.5},
+                      TotaliserCase{"three", Table({{0, 0}, {100, 300}}), 3},
+                      TotaliserCase{"offset_line", Table({{0, 5}, {50, 15}, {100, 25}}), 0.2}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST(TotaliserTables, TablesThatGiveNoUsableGainOrNoLineAreNamedAtLoad) {
+  FakeClock clock;
+  TProcessImage img(clock);
+  TEventFIFO events(16, clock);
+  test::SetPlan(img, {{"V120", "G_1T1", "READ"}, {"V120", "G_1T2", "READ"},
+                      {"V120", "G_1T3", "READ"}, {"V120", "G_1T4", "READ"}});
+  const TSignalSet tables[] = {Table({{0, 0}, {50, 20}, {100, 25}}),  // bent
+                               Table({{0, 10}, {100, 0}}),            // falls
+                               Table({{5, 1}}),                       // one point
+                               Table({{0, 0}, {50, 5}, {100, 10}})};  // a line: fine
+  for (int i = 0; i < 4; ++i) {
+    img.Signals[i].CalibCount = tables[i].CalibCount;
+    img.Signals[i].AVal = tables[i].AVal;
+    img.Signals[i].FVal = tables[i].FVal;
+  }
+  ReportTotaliserTables(img, events);
+  const std::vector<std::string> expected = {
+      "### Калибровка счетчика не линейна: G_1T1 ###",
+      "### Калибровка счетчика без положительного наклона: G_1T2 ###",
+      "### Калибровка счетчика без положительного наклона: G_1T3 ###"};
+  EXPECT_EQ(test::DrainTexts(events), expected);
 }
 
 }  // namespace
