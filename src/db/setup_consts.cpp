@@ -39,20 +39,36 @@ bool EnsureSetupConst(TSqlQueues& queues, const std::string& name, double* value
   }
 }
 
+namespace {
+
+// Each constant of table `setup` and the field of the image that holds it.
+struct TSetupConstSlot {
+  const char* Name;
+  std::atomic<double> TProcessImage::*Field;
+};
+constexpr TSetupConstSlot kSetupConsts[] = {
+    {"MIN_PLS", &TProcessImage::MinPls},
+    {"MIN_NAGR", &TProcessImage::MinNagr},
+    {"MAX_G_STEP", &TProcessImage::MaxGStep},
+};
+
+}  // namespace
+
 bool LoadSetupConsts(TSqlQueues& queues, TProcessImage& image) {
-  double min_pls = image.MinPls;
-  const bool ok_pls = EnsureSetupConst(queues, "MIN_PLS", &min_pls);
-  image.MinPls = min_pls;
-  double min_nagr = image.MinNagr;
-  const bool ok_nagr = EnsureSetupConst(queues, "MIN_NAGR", &min_nagr);
-  image.MinNagr = min_nagr;
-  return ok_pls && ok_nagr;
+  bool ok = true;
+  for (const TSetupConstSlot& c : kSetupConsts) {
+    double v = (image.*c.Field).load();
+    ok = EnsureSetupConst(queues, c.Name, &v) && ok;
+    (image.*c.Field).store(v);
+  }
+  return ok;
 }
 
 bool ReadSetupRows(TMySQLConnection& user, TSetupRows* rows, std::string* error) {
+  std::string names;
+  for (const TSetupConstSlot& c : kSetupConsts) names += (names.empty() ? "" : ", ") + SqlText(c.Name);
   TSqlRows answer;
-  if (!user.Query("select ConstName, ConstVal from setup where ConstName in "
-                  "('MIN_PLS', 'MIN_NAGR')",
+  if (!user.Query("select ConstName, ConstVal from setup where ConstName in (" + names + ")",
                   &answer, error))
     return false;
   rows->clear();
@@ -66,10 +82,9 @@ bool ReadSetupRows(TMySQLConnection& user, TSetupRows* rows, std::string* error)
 }
 
 void ApplySetupRows(const TSetupRows& rows, TProcessImage& image) {
-  for (const auto& [name, value] : rows) {
-    if (name == "MIN_PLS") image.MinPls = value;
-    if (name == "MIN_NAGR") image.MinNagr = value;
-  }
+  for (const auto& [name, value] : rows)
+    for (const TSetupConstSlot& c : kSetupConsts)
+      if (name == c.Name) (image.*c.Field).store(value);
 }
 
 TAutoClean::TAutoClean(Clock& clock) : clock_(clock), last_clean_(clock.Now()) {}

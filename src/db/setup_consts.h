@@ -1,5 +1,5 @@
-// The setup constants MIN_PLS and MIN_NAGR, read from table `setup` when the control thread
-// starts (a missing one is inserted with the value in memory), and the automatic deletion of
+// The setup constants MIN_PLS, MIN_NAGR and MAX_G_STEP, read from table `setup` when the
+// control thread starts (a missing one is inserted with the value in memory), and the automatic deletion of
 // old rows that runs after each pass of the write queue.
 #pragma once
 
@@ -25,15 +25,16 @@ bool ReadSetupConst(TSqlQueues& queues, const std::string& name, double* value,
 // the current *value. A row without a usable value, or a select not answered, inserts nothing
 // (the row is there or may be). False only when an unexpected failure ended it.
 bool EnsureSetupConst(TSqlQueues& queues, const std::string& name, double* value);
-// EnsureSetupConst for "MIN_PLS" into MinPls, then "MIN_NAGR" into MinNagr.
+// EnsureSetupConst for "MIN_PLS" into MinPls, "MIN_NAGR" into MinNagr and "MAX_G_STEP" into
+// MaxGStep, in that order.
 bool LoadSetupConsts(TSqlQueues& queues, TProcessImage& image);
 
 // The constants as a plan load finds them (on the user connection), for the local copy of the
 // plan: name and value of each row that has a usable value. False with the server's text.
 using TSetupRows = std::vector<std::pair<std::string, double>>;
 bool ReadSetupRows(TMySQLConnection& user, TSetupRows* rows, std::string* error);
-// A start from the copy: its constants become MinPls and MinNagr; one it lacks keeps the value
-// in memory.
+// A start from the copy: its constants become MinPls, MinNagr and MaxGStep; one it lacks keeps
+// the value in memory.
 void ApplySetupRows(const TSetupRows& rows, TProcessImage& image);
 
 // The automatic clean: every two whole hours, with AutoCleanFlag on, queues the deletes of the

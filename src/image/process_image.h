@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,12 @@ struct TProcessImage {
   std::atomic<double> MinNagr{0};
   std::atomic<double> CounterLast{0};
   std::atomic<bool> CounterLastKnown{false};
+  // The largest step of the totaliser's reading, in raw counts, booked as it comes (setup
+  // constant MAX_G_STEP); a larger one, or a decrease, waits for the next reading.
+  std::atomic<double> MaxGStep{1000000};
+  // A totaliser reading refused against CounterLast, until the next reading confirms or drops
+  // it. V-120 polling thread, and the counter's seeding before the threads start.
+  std::optional<double> CounterRefused;
 
   std::array<std::unique_ptr<TFlyAverage>, kMaxSignals> Averages;
 

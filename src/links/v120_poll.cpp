@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "image/worker_priority.h"
+#include "links/counter_reading.h"
 #include "links/module_watch.h"
 #include "platform/pacing.h"
 
@@ -62,28 +63,22 @@ bool ReadPass(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool ev
     if (!img.CounterLastKnown.load()) {
       img.CounterLast.store(value);
       img.CounterLastKnown.store(true);
+      img.CounterRefused.reset();
     }
-    bool decreased = false;
-    const double increment = CounterStep(img.CounterLast.load(), value, &decreased);
-    if (decreased) events.PostEvent(kCounterResetEvent);
-    img.CounterLast.store(value);
-    // The record writer takes recorded amounts out of the same slot on the control thread:
-    // one indivisible read-modify-write, so neither side loses the other's change.
+    double base = img.CounterLast.load();
+    const TCounterVerdict verdict =
+        TakeCounterReading(value, img.MaxGStep.load(), &base, &img.CounterRefused);
+    img.CounterLast.store(base);
+    const std::string said = CounterVerdictText(verdict, value);
+    if (!said.empty()) events.PostEvent(said);
+    if (verdict.Backwards) events.PostEvent(kCounterResetEvent);
+    const double increment = verdict.Step;
     img.RawValues.Add(i, increment * kV120CounterScale);
   }
   return true;
 }
 
 }  // namespace
-
-double CounterStep(double previous, double reading, bool* decreased) {
-  *decreased = reading < previous;
-  if (!*decreased) return reading - previous;
-  const double across = kV120CounterWrap - previous + reading;
-  if (across <= kV120CounterJump) return across;        // went round its limit
-  if (reading <= kV120CounterJump) return reading;      // reset, counting again from 0
-  return 0;  // a garbled or stale lower reading: nothing booked
-}
 
 bool IsV120ReadRow(const TSignalSet& row) {
   return row.BusName == "V120" && row.Direction == "READ";

@@ -1,6 +1,7 @@
 // V-120 polling: one pass reads every V-120 input signal of the plan through the PCOM link
 // into RawValues; the integral counter (a totaliser whose signal name begins with "G_1T") is
-// read on every fifth pass only and accumulated as scaled increments. The polling loop runs
+// read on every fifth pass only and accumulated as scaled increments, each reading judged
+// against the last accepted one (links/counter_reading.h). The polling loop runs
 // one pass per 980 ms until StopFlag; the thread entry with its running flag is the engine's.
 #pragma once
 
@@ -11,18 +12,8 @@
 
 namespace liron {
 
-// The controller's totaliser wraps at kV120CounterWrap, and every step is scaled by
-// kV120CounterScale into the accumulator. A decrease is a wrap only when the step across the
-// limit is at most kV120CounterJump; it is a reset of the controller's counter when the new
-// reading itself is at most that (counted from 0); any other decrease (a garbled or stale
-// lower reading) books nothing and becomes the new base.
-constexpr double kV120CounterWrap = 999999900.0;
+// Every booked step of the totaliser is scaled by kV120CounterScale into the accumulator.
 constexpr double kV120CounterScale = 0.01;
-constexpr double kV120CounterJump = 1000000.0;
-
-// The raw step from the previous reading to the new one by the rule above; *decreased tells
-// that the counter went backwards (each such case is reported).
-double CounterStep(double previous, double reading, bool* decreased);
 
 // Row i is read by V-120 polling: BusName "V120" and Direction "READ", both exact.
 bool IsV120ReadRow(const TSignalSet& row);

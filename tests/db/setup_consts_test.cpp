@@ -42,7 +42,7 @@ class SetupConsts : public test::DbTest {
   std::thread gui_;
 };
 
-TEST_F(SetupConsts, EmptyTableGetsBothInsertedWithTheValuesInMemory) {
+TEST_F(SetupConsts, EmptyTableGetsEachInsertedWithTheValueInMemory) {
   ServeSelects();
   EXPECT_TRUE(LoadSetupConsts(queues_, image_));
   EXPECT_EQ(image_.MinPls.load(), 0);
@@ -50,13 +50,22 @@ TEST_F(SetupConsts, EmptyTableGetsBothInsertedWithTheValuesInMemory) {
   EXPECT_EQ(queues_.WaitingSnapshot(),
             (std::vector<std::string>{
                 "insert into setup (ConstName, ConstVal, Comment) VALUES ('MIN_PLS', 0, '')",
-                "insert into setup (ConstName, ConstVal, Comment) VALUES ('MIN_NAGR', 0, '')"}));
-  EXPECT_EQ(queues_.RunWriteQueue(conn_), 2);
+                "insert into setup (ConstName, ConstVal, Comment) VALUES ('MIN_NAGR', 0, '')",
+                "insert into setup (ConstName, ConstVal, Comment) VALUES ('MAX_G_STEP', 1000000, '')"}));
+  EXPECT_EQ(queues_.RunWriteQueue(conn_), 3);
   EXPECT_EQ(db().Scalar("select concat(ConstVal, '|', Comment) from setup where ConstName='MIN_NAGR'"),
             "0|");
   // The next start finds them and inserts nothing.
   EXPECT_TRUE(LoadSetupConsts(queues_, image_));
   EXPECT_EQ(queues_.WaitingStatements(), 0);
+  // The plan's local copy takes all three, and a start from it applies them.
+  ASSERT_TRUE(db().Exec("update setup set ConstVal=500 where ConstName='MAX_G_STEP'"));
+  TSetupRows rows;
+  std::string error;
+  ASSERT_TRUE(ReadSetupRows(conn_, &rows, &error)) << error;
+  EXPECT_EQ(rows.size(), 3u);
+  ApplySetupRows(rows, image_);
+  EXPECT_EQ(image_.MaxGStep.load(), 500);
 }
 
 TEST_F(SetupConsts, StoredValueIsTakenAndNotInserted) {
@@ -67,8 +76,9 @@ TEST_F(SetupConsts, StoredValueIsTakenAndNotInserted) {
   EXPECT_EQ(image_.MinPls.load(), 1.2);
   EXPECT_EQ(image_.MinNagr.load(), 7.5);
   EXPECT_EQ(queues_.WaitingSnapshot(),
-            std::vector<std::string>{
-                "insert into setup (ConstName, ConstVal, Comment) VALUES ('MIN_NAGR', 7.5, '')"});
+            (std::vector<std::string>{
+                "insert into setup (ConstName, ConstVal, Comment) VALUES ('MIN_NAGR', 7.5, '')",
+                "insert into setup (ConstName, ConstVal, Comment) VALUES ('MAX_G_STEP', 1000000, '')"}));
   double v = -1;
   EXPECT_FALSE(ReadSetupConst(queues_, "NO_SUCH", &v));
   EXPECT_EQ(v, -1);
@@ -76,7 +86,7 @@ TEST_F(SetupConsts, StoredValueIsTakenAndNotInserted) {
   ASSERT_TRUE(db().Exec("insert into setup values ('NULL_CONST', NULL, '')"));
   EXPECT_TRUE(EnsureSetupConst(queues_, "NULL_CONST", &v));
   EXPECT_EQ(v, -1);
-  EXPECT_EQ(queues_.WaitingStatements(), 1);
+  EXPECT_EQ(queues_.WaitingStatements(), 2);
   // A name with a quote is escaped, not spliced.
   ASSERT_TRUE(db().Exec("insert into setup values ('A''B', 3, '')"));
   EXPECT_TRUE(ReadSetupConst(queues_, "A'B", &v));

@@ -137,27 +137,51 @@ TEST_F(V120PollSim, IntegralCounterAccumulatesScaledIncrementsOnFifthPasses) {
             (std::vector<std::string>{"total 1 52 1000", "total 1 52 1250"}));
   EXPECT_TRUE(test::DrainTexts(events).empty());
 
-  // The controller's counter went backwards: a wrap when the step across its limit is small,
-  // a reset when the new reading is, and else nothing booked; each one reported.
+  // Readings that do not fit the base (a decrease, or a step above MAX_G_STEP) book nothing
+  // until the next reading: one that fits the base drops them, one that fits the refused
+  // reading confirms the step from the base, booked once.
+  const std::string dropped3m = "### Показание интегрального счетчика отброшено: 3000000, база 5000000 ###";
   struct Case {
+    const char* what;
     double previous;
-    int reading;
+    std::vector<int> readings;
     double booked;
+    std::vector<std::string> events;
+    double max_step = 1000000;
   } cases[] = {
-      {999999950, 100, 0.5},  // 50 above the limit, then 100: round it
-      {999999800, 100, 2.0},  // 100 below the limit, then 100: round it
-      {5000, 3, 0.03},        // reset, counted from 0
-      {5000000, 4999990, 0},  // a garbled or stale lower reading
+      {"round its limit", 999999950, {100, 150}, 1.0,
+       {"### Показание интегрального счетчика подтверждено: 999999950 -> 150 ###", kResetEvent}},
+      {"reset, counted from 0", 5000, {3, 10}, 0.1,
+       {"### Показание интегрального счетчика подтверждено: 5000 -> 10 ###", kResetEvent}},
+      {"low glitch", 5000000, {3000000, 5000100}, 1.0, {dropped3m}},
+      {"high glitch", 5000000, {9000000, 5000100}, 1.0,
+       {"### Показание интегрального счетчика отброшено: 9000000, база 5000000 ###"}},
+      {"transposed digits", 15000100, {51000100, 15000200}, 1.0,
+       {"### Показание интегрального счетчика отброшено: 51000100, база 15000100 ###"}},
+      {"false reset", 5000, {3, 5100}, 1.0,
+       {"### Показание интегрального счетчика отброшено: 3, база 5000 ###"}},
+      {"two glitches", 5000000, {3000000, 9000000, 5000100}, 1.0,
+       {dropped3m, "### Показание интегрального счетчика отброшено: 9000000, база 5000000 ###"}},
+      {"production while the link was away", 5000000, {7000000, 7000100}, 20001.0,
+       {"### Показание интегрального счетчика подтверждено: 5000000 -> 7000100 ###"}},
+      {"a smaller MAX_G_STEP", 1000, {1250, 1300}, 3.0,
+       {"### Показание интегрального счетчика подтверждено: 1000 -> 1300 ###"}, 100},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.reading);
-    sim.Control("1 totaliser 52 " + std::to_string(c.reading) + " step=0\n");
+    SCOPED_TRACE(c.what);
     img.CounterLast = c.previous;
+    img.MaxGStep = c.max_step;
     img.RawValues.Set(0, 0);
-    ASSERT_TRUE(V120_read(img, link, events, true)) << link.Status();
+    for (int reading : c.readings) {
+      sim.Control("1 totaliser 52 " + std::to_string(reading) + " step=0\n");
+      ASSERT_TRUE(V120_read(img, link, events, true)) << link.Status();
+      if (reading != c.readings.back()) {
+        EXPECT_EQ(img.RawValues.Get(0), 0);
+      }
+    }
     EXPECT_NEAR(img.RawValues.Get(0), c.booked, 1e-9);
-    EXPECT_EQ(img.CounterLast.load(), c.reading);
-    EXPECT_EQ(test::DrainTexts(events), std::vector<std::string>{kResetEvent});
+    EXPECT_EQ(img.CounterLast.load(), c.readings.back());
+    EXPECT_EQ(test::DrainTexts(events), c.events);
   }
 }
 
