@@ -100,14 +100,14 @@ int Run(int seconds) {
   }
 
   // An hour of cycles in the ring before the control thread starts (the ring's one writer).
-  const TDateTime now = SystemClock().Now();
+  const uint64_t now = SystemClock().MonotonicMs();
   for (int k = 0; k < TTrendRing::kSamples; ++k) {
     const double t = k - TTrendRing::kSamples;
     for (int i = 0; i < img.SignalCount.load(); ++i) {
       img.PhysValues.Set(i, 1.5 + 0.05 * std::sin(t / 300 + i));
       img.AvgValues.Set(i, 1.5 + 0.04 * std::sin(t / 300 + i));
     }
-    img.Trends.Record(now + t / 86400, img.PhysValues, img.AvgValues, k % 600 != 0);
+    img.Trends.Record(now + static_cast<uint64_t>(t * 1000), img.PhysValues, img.AvgValues, k % 600 != 0);
   }
   img.JumoEmul = true;
   img.V120Emul = true;

@@ -157,7 +157,7 @@ void TabTrends::RefreshTrends() {
 
 bool TabTrends::RefillSignals() {
   const TProcessImage& img = service_.Image();
-  const int count = std::min<int>(img.SignalCount.load(), static_cast<int>(img.Signals.size()));
+  const int count = static_cast<int>(img.PlanRows());
   std::vector<std::string> names;
   for (int i = 0; i < count; ++i) names.push_back(img.Signals[i].SignalName);
   if (names == plan_names_) return false;
@@ -334,7 +334,8 @@ void TabTrends::ShowCurves() {
     std::vector<int> rows;
     for (const Choice* c : chosen) rows.push_back(c->Row);
     TTrendRing::TSnapshot snap;
-    service_.Image().Trends.Read(rows, RadioButtonAverage->isChecked(), &snap);
+    service_.Image().Trends.Read(rows, RadioButtonAverage->isChecked(), now,
+                                 service_.GetClock().MonotonicMs(), &snap);
     v.MaxStep = kRingMaxStep;
     v.Moments = std::move(snap.Moments);
     for (size_t k = 0; k < chosen.size(); ++k) v.Curves[k].Values = std::move(snap.Values[k]);

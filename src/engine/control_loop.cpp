@@ -13,9 +13,11 @@ namespace liron {
 bool CheckCycleReady(TProcessImage& img) {
   const int32_t n = img.SignalCount.load();
   if (n < 1 || n > kMaxCycleSignals) return false;
-  const TDateTime now = img.clock.Now();
-  for (int m = 0; m < kModuleCount; ++m)
-    if (now - img.ModuleLastOk[m].load() > kReadinessWindowDays) return false;
+  const uint64_t now = img.clock.MonotonicMs();
+  for (int m = 0; m < kModuleCount; ++m) {
+    const uint64_t at = img.ModuleReadAt[m].load();
+    if (at == 0 || now - at > kReadinessWindowMs) return false;
+  }
   return true;
 }
 
@@ -108,7 +110,7 @@ bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, O
   } catch (...) {
     op.Beep();  // an unexpected failure skips the rest of the cycle, but is no failed cycle
   }
-  img.Trends.Record(clock.Now(), img.PhysValues, img.AvgValues, good);  // a gap unless good
+  img.Trends.Record(clock.MonotonicMs(), img.PhysValues, img.AvgValues, good);  // a gap unless good
   clock.SleepMs(kAfterCycleSleepMs);
   PaceCycle(clock, img.StopFlag, start, kCyclePeriodMs);
   return true;
@@ -117,6 +119,7 @@ bool ControlCycle(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, O
 void ControlLoop(TProcessImage& img, ControlPlant& plant, TEventFIFO& events, Operator& op) {
   for (int m = 0; m < kModuleCount; ++m) {
     img.ModuleLastOk[m] = 0;
+    img.ModuleReadAt[m] = 0;
     img.ModuleErrors[m] = 0;
   }
   img.CycleErrorCounter = 0;

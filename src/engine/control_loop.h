@@ -16,7 +16,7 @@ constexpr int kConnectAttemptsAtStart = 11;
 constexpr int kReconnectFailuresTolerated = 300;
 constexpr uint32_t kUnavailableRetryMs = 10000;
 constexpr uint32_t kAfterCycleSleepMs = 50;
-constexpr double kReadinessWindowDays = 5.0 / 86400.0;
+constexpr uint64_t kReadinessWindowMs = 5000;  // every module read within this long
 constexpr int kMaxCycleSignals = 90;
 
 // A cycle runs only with 1 to 90 signals and every module read within the last 5 s.

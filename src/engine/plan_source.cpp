@@ -88,7 +88,7 @@ void PlanSource::ServerAnsweredOnCopy(TUpdateActions& a) {
 
 void PlanSource::SavePlanCopy() {
   TPlanCopy copy;
-  const auto rows = std::min<size_t>(u_.img.Signals.size(), u_.img.SignalCount.load());
+  const size_t rows = u_.img.PlanRows();
   copy.Signals.assign(u_.img.Signals.begin(), u_.img.Signals.begin() + static_cast<ptrdiff_t>(rows));
   copy.Saved = clock_.Now();
   std::string error = "буфер записей недоступен";

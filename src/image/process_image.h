@@ -5,6 +5,7 @@
 // are copied in and out under their own small lock.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <memory>
@@ -61,12 +62,24 @@ struct TProcessImage {
   // The signal plan, in row order; rebuilt only while the control thread is stopped.
   std::vector<TSignalSet> Signals;
   std::atomic<int32_t> SignalCount{0};
+  // The rows of the plan that may be walked: the count the plan announces, never past its rows.
+  size_t PlanRows() const {
+    return std::min(static_cast<size_t>(std::max(SignalCount.load(), 0)), Signals.size());
+  }
   std::vector<std::string> SignalNames;
 
   TSignalValues RawValues, OutValues, PhysValues, AvgValues, EmulValues;
 
+  // The last successful read of each module: its local moment for display, and its monotonic
+  // count (clock.MonotonicMs(), 0: never) for "how long ago", which a clock set back or
+  // forward does not move.
   std::array<std::atomic<double>, kModuleCount> ModuleLastOk{};
+  std::array<std::atomic<uint64_t>, kModuleCount> ModuleReadAt{};
   std::array<std::atomic<int32_t>, kModuleCount> ModuleErrors{};
+  void StampModuleRead(int m) {
+    ModuleLastOk[m] = clock.Now();
+    ModuleReadAt[m] = clock.MonotonicMs();
+  }
 
   std::atomic<bool> StopFlag{false};
   std::atomic<bool> ControlRunning{false};

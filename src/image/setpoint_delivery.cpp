@@ -122,7 +122,7 @@ TSetpointDelivery::Pass TSetpointDelivery::BeginPass(
   for (auto& [dev, c] : controllers_) {
     if (c.Undelivered) {
       const TModuleMark now = mark ? mark(dev) : TModuleMark{};
-      const bool module_back = now.Errors != c.AtGiveUp.Errors && now.LastOk > c.AtGiveUp.LastOk;
+      const bool module_back = now.Errors != c.AtGiveUp.Errors && now.ReadAt > c.AtGiveUp.ReadAt;
       if (!line_back && !module_back) continue;
       c = Controller{};
       c.WritesLeft = writes_;

@@ -53,7 +53,7 @@ std::string WriteFailedText(int32_t dev_num);
 // A module's reading record, to tell when a controller given up on has come back.
 struct TModuleMark {
   int32_t Errors = 0;
-  TDateTime LastOk = 0;
+  uint64_t ReadAt = 0;  // ModuleReadAt
 };
 
 class TSetpointDelivery {

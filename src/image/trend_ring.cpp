@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/datetime.h"
+
 namespace liron {
 
 TTrendRing::Storage::Storage(int rows)
     : Rows(rows),
-      Moments(std::make_unique<std::atomic<double>[]>(kSlots)),
+      At(std::make_unique<std::atomic<uint64_t>[]>(kSlots)),
       Values(std::make_unique<std::atomic<double>[]>(static_cast<size_t>(rows) * 2 * kSlots)) {}
 
 void TTrendRing::Allocate(int rows) {
@@ -22,7 +24,7 @@ std::shared_ptr<TTrendRing::Storage> TTrendRing::Current() const {
   return storage_;
 }
 
-void TTrendRing::Record(TDateTime moment, const TSignalValues& phys, const TSignalValues& avg,
+void TTrendRing::Record(uint64_t monotonic_ms, const TSignalValues& phys, const TSignalValues& avg,
                         bool good) noexcept {
   if (!enabled_.load(std::memory_order_relaxed)) return;
   const std::shared_ptr<Storage> s = Current();
@@ -30,7 +32,7 @@ void TTrendRing::Record(TDateTime moment, const TSignalValues& phys, const TSign
   const uint64_t n = s->Count.load(std::memory_order_relaxed);  // the only writer
   const size_t slot = n % kSlots;
   // Released: a reader that sees any value of this sample also sees the count before it.
-  s->Moments[slot].store(moment, std::memory_order_release);
+  s->At[slot].store(monotonic_ms, std::memory_order_release);
   for (int r = 0; r < s->Rows; ++r) {
     const size_t base = static_cast<size_t>(r) * 2 * kSlots;
     s->Values[base + slot].store(good ? phys.Get(r) : NAN, std::memory_order_release);
@@ -44,15 +46,18 @@ uint64_t TTrendRing::Recorded() const {
   return s ? s->Count.load(std::memory_order_acquire) : 0;
 }
 
-void TTrendRing::Read(const std::vector<int>& rows, bool averaged, TSnapshot* out) const {
+void TTrendRing::Read(const std::vector<int>& rows, bool averaged, TDateTime now, uint64_t now_ms,
+                      TSnapshot* out) const {
   out->Moments.clear();
   out->Values.assign(rows.size(), {});
   const std::shared_ptr<Storage> s = Current();
   if (!s) return;
   const uint64_t end = s->Count.load(std::memory_order_acquire);
   const uint64_t begin = end > kSamples ? end - kSamples : 0;
-  for (uint64_t i = begin; i < end; ++i)
-    out->Moments.push_back(s->Moments[i % kSlots].load(std::memory_order_acquire));
+  for (uint64_t i = begin; i < end; ++i) {
+    const double at = static_cast<double>(s->At[i % kSlots].load(std::memory_order_acquire));
+    out->Moments.push_back(now - (static_cast<double>(now_ms) - at) / kMsPerDay);
+  }
   for (size_t k = 0; k < rows.size(); ++k) {
     std::vector<double>& values = out->Values[k];
     const int r = rows[k];
@@ -67,8 +72,8 @@ void TTrendRing::Read(const std::vector<int>& rows, bool averaged, TSnapshot* ou
   }
   // Samples the writer overwrote meanwhile (it writes sample n into the slot of n - kSlots)
   // are mixed with newer values: leave them out.
-  const uint64_t now = s->Count.load(std::memory_order_acquire);
-  const uint64_t safe = now > kSamples ? now - kSamples : 0;
+  const uint64_t count = s->Count.load(std::memory_order_acquire);
+  const uint64_t safe = count > kSamples ? count - kSamples : 0;
   if (safe > begin) {
     const auto drop = static_cast<std::ptrdiff_t>(std::min(safe, end) - begin);
     out->Moments.erase(out->Moments.begin(), out->Moments.begin() + drop);

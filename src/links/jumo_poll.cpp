@@ -30,10 +30,6 @@ TLineOps JumoLineOps(TModBUS& bus) {
 
 }  // namespace
 
-size_t PlanRows(const TProcessImage& img) {
-  const int32_t n = img.SignalCount.load();
-  return std::min(static_cast<size_t>(std::max(n, 0)), img.Signals.size());
-}
 
 void Address(TModBUS& bus, const TSignalSet& s) {
   bus.DeviceAddress = s.DevNum;
@@ -51,7 +47,7 @@ bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events, TModuleWa
   const bool emul = img.JumoEmul.load();
   if (!emul && (bus == nullptr || !bus->Connected.load())) return false;
   try {
-    const size_t rows = PlanRows(img);
+    const size_t rows = img.PlanRows();
     for (size_t r = 0; r < rows; ++r) {
       const TSignalSet& s = img.Signals[r];
       if (!IsJumoReadSignal(s)) continue;
@@ -59,7 +55,7 @@ bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events, TModuleWa
       const int m = JumoModule(s.DevNum);
       if (emul) {
         img.RawValues.Set(i, img.EmulValues.Get(i));
-        img.ModuleLastOk[m] = img.clock.Now();
+        img.StampModuleRead(m);
         watch.Succeeded(m, i);
         continue;
       }
@@ -78,7 +74,7 @@ bool ModBUS_read(TProcessImage& img, TModBUS* bus, TEventFIFO& events, TModuleWa
       const bool finite = std::isfinite(value);
       if (ok && finite) {
         img.RawValues.Set(i, value);
-        img.ModuleLastOk[m] = img.clock.Now();
+        img.StampModuleRead(m);
         watch.Succeeded(m, i);
       } else {
         img.ModuleErrors[m].fetch_add(1);

@@ -24,8 +24,6 @@ bool IsJumoSignal(const TSignalSet& s);
 bool IsJumoWriteSignal(const TSignalSet& s);
 // DevNum 1 is module JUMO 1 (0); every other DevNum is JUMO 2 (1).
 int JumoModule(int32_t dev_num);
-// Rows of the plan that may be walked: the count the plan announces, never past its rows.
-size_t PlanRows(const TProcessImage& img);
 // Points the bus at the row's controller, with the row's byte and word order.
 void Address(TModBUS& bus, const TSignalSet& s);
 

@@ -15,7 +15,7 @@ bool HardWrite(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
     const bool open = emul || (bus != nullptr && bus->Connected.load());
     auto mark = [&img](int32_t dev) {
       const int m = JumoModule(dev);
-      return TModuleMark{img.ModuleErrors[m].load(), img.ModuleLastOk[m].load()};
+      return TModuleMark{img.ModuleErrors[m].load(), img.ModuleReadAt[m].load()};
     };
     const TSetpointOrder order = img.Delivery.Order();
     const TSetpointDelivery::Pass pass = img.Delivery.BeginPass(
@@ -30,7 +30,7 @@ bool HardWrite(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
       return true;
     }
     bool result = open;
-    const size_t rows = PlanRows(img);
+    const size_t rows = img.PlanRows();
     for (int32_t dev : pass.Controllers) {
       bool confirmed = open;
       for (size_t r = 0; open && r < rows; ++r) {
@@ -53,7 +53,7 @@ bool HardWrite(TProcessImage& img, TModBUS* bus, TEventFIFO& events) {
 }
 
 void ReportUnwrittenSetpointRows(const TProcessImage& img, TEventFIFO& events) {
-  const size_t rows = PlanRows(img);
+  const size_t rows = img.PlanRows();
   for (size_t r = 0; r < rows; ++r) {
     const TSignalSet& s = img.Signals[r];
     if (IsJumoWriteSignal(s) && !IsSetpointRow(s))

@@ -41,7 +41,7 @@ bool ReadOne(TVisionLink& link, const TSignalSet& row, double* value, std::strin
 
 bool ReadPass(TProcessImage& img, TVisionLink& link, TEventFIFO& events, bool every_fifth,
               std::string* reason) {
-  const int count = std::min<int>(img.SignalCount.load(), static_cast<int>(img.Signals.size()));
+  const int count = static_cast<int>(img.PlanRows());
   for (int i = 0; i < count; ++i) {
     const TSignalSet& row = img.Signals[static_cast<size_t>(i)];
     if (!IsV120ReadRow(row)) continue;
@@ -127,7 +127,7 @@ void V120PollThread(TProcessImage& img, TVisionLink& link, TEventFIFO& events,
       if (!img.V120Emul.load()) keeper.Keep();
       std::string reason;
       if (V120_read(img, link, events, pass % 5 == 0, &reason)) {
-        img.ModuleLastOk[kModuleV120].store(img.clock.Now());
+        img.StampModuleRead(kModuleV120);
         watch.Succeeded(kModuleV120, -1);
       } else {
         img.ModuleErrors[kModuleV120].fetch_add(1);

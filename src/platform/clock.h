@@ -1,4 +1,5 @@
-// The time seam: wall-clock time as TDateTime, the 32-bit millisecond tick count, and sleep.
+// The time seam: wall-clock time as TDateTime, the 32-bit millisecond tick count, a 64-bit
+// monotonic millisecond count, and sleep.
 // The service reads time only through a Clock, so tests can run minutes and hours in an instant.
 #pragma once
 
@@ -15,6 +16,9 @@ class Clock {
   virtual TDateTime Now() = 0;
   // Milliseconds since the machine started, wrapping at 2^32; compare with unsigned arithmetic.
   virtual uint32_t Ticks() = 0;
+  // Milliseconds since the machine started, never wrapping nor stepped with the wall clock:
+  // for "how long ago" that outlasts a clock set back or 49 days of ticks.
+  virtual uint64_t MonotonicMs() = 0;
   virtual void SleepMs(uint32_t ms) = 0;
 };
 
@@ -23,6 +27,7 @@ class RealClock : public Clock {
  public:
   TDateTime Now() override;
   uint32_t Ticks() override;
+  uint64_t MonotonicMs() override;
   void SleepMs(uint32_t ms) override;
 };
 

@@ -22,6 +22,11 @@ class FakeClock : public Clock {
     std::lock_guard<std::mutex> l(mu_);
     return ticks_;
   }
+  // Moves on with Advance and SleepMs only: SetNow and SetTicks leave it alone.
+  uint64_t MonotonicMs() override {
+    std::lock_guard<std::mutex> l(mu_);
+    return mono_;
+  }
   void SleepMs(uint32_t ms) override {
     std::lock_guard<std::mutex> l(mu_);
     sleeps_.push_back(ms);
@@ -52,12 +57,14 @@ class FakeClock : public Clock {
  private:
   void AdvanceLocked(uint32_t ms) {
     ticks_ += ms;  // wraps like the real counter
+    mono_ += ms;
     now_ += ms / 86400000.0;
   }
 
   std::mutex mu_;
   TDateTime now_;
   uint32_t ticks_;
+  uint64_t mono_ = 1000000;  // not 0: a stamp of 0 means "never"
   std::vector<uint32_t> sleeps_;
 };
 

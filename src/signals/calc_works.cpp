@@ -17,7 +17,7 @@ void PutSetpointsOut(TProcessImage& img) {
 
 bool CalcWorks(TProcessImage& img, TEventFIFO& events) {
   try {
-    const int count = std::min<int>(img.SignalCount, static_cast<int>(img.Signals.size()));
+    const int count = static_cast<int>(img.PlanRows());
     for (int i = 0; i < count; ++i) {
       const TSignalSet& row = img.Signals[i];
       if (row.SignalName.empty() || row.Direction != "READ" || row.SignalName == kCounterName)

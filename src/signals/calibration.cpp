@@ -64,7 +64,7 @@ double CalibrateValue(double raw, const TSignalSet* table) {
 }
 
 void ReportTotaliserTables(const TProcessImage& img, TEventFIFO& events) {
-  const int count = std::min<int>(img.SignalCount, static_cast<int>(img.Signals.size()));
+  const int count = static_cast<int>(img.PlanRows());
   for (int i = 0; i < count; ++i) {
     const TSignalSet& t = img.Signals[i];
     if (!IsTotaliserName(t.SignalName)) continue;
@@ -87,7 +87,7 @@ void ReportTotaliserTables(const TProcessImage& img, TEventFIFO& events) {
 
 bool TranslateIn(TProcessImage& img, TEventFIFO& events) {
   try {
-    const int count = std::min<int>(img.SignalCount, static_cast<int>(img.Signals.size()));
+    const int count = static_cast<int>(img.PlanRows());
     for (int i = 0; i < count; ++i) {
       const TSignalSet& row = img.Signals[i];
       if (row.SignalName.empty() || row.Direction != "READ") continue;

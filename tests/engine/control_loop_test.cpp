@@ -30,7 +30,10 @@ void MakePlan(TProcessImage& img, int rows) {
 }
 
 void StampModules(TProcessImage& img, double age_seconds) {
-  for (auto& m : img.ModuleLastOk) m = img.clock.Now() - age_seconds * kSecond;
+  for (int m = 0; m < kModuleCount; ++m) {
+    img.ModuleLastOk[m] = img.clock.Now() - age_seconds * kSecond;
+    img.ModuleReadAt[m] = img.clock.MonotonicMs() - static_cast<uint64_t>(age_seconds * 1000);
+  }
 }
 
 template <typename Pred>
@@ -49,11 +52,20 @@ TEST(CycleReady, PlanSizeAndModuleAge) {
   MakePlan(img, 90);
   StampModules(img, 4.9);
   EXPECT_TRUE(CheckCycleReady(img));
-  img.ModuleLastOk[kModuleV120] = clock.Now() - 5.1 * kSecond;
+  img.ModuleReadAt[kModuleV120] = clock.MonotonicMs() - 5100;
   EXPECT_FALSE(CheckCycleReady(img));
   StampModules(img, 0);
-  img.ModuleLastOk[kModuleJumo2] = 0;  // never answered since the start
+  img.ModuleReadAt[kModuleJumo2] = 0;  // never answered since the start
   EXPECT_FALSE(CheckCycleReady(img));
+  // The clock set back an hour as the V-120 went silent: 5 s of ticks later it is not read.
+  StampModules(img, 0);
+  clock.SetNow(clock.Now() - 3600 * kSecond);
+  clock.Advance(5100);
+  img.StampModuleRead(kModuleJumo1);
+  img.StampModuleRead(kModuleJumo2);
+  EXPECT_FALSE(CheckCycleReady(img));
+  img.StampModuleRead(kModuleV120);
+  EXPECT_TRUE(CheckCycleReady(img));
   StampModules(img, 0);
   MakePlan(img, 91);
   EXPECT_FALSE(CheckCycleReady(img));
@@ -101,7 +113,7 @@ TEST_F(CycleFixture, AnExceptionBeepsAndIsNoFailedCycle) {
 }
 
 TEST_F(CycleFixture, StaleModuleFailsReadinessWithoutRecords) {
-  img.ModuleLastOk[kModuleJumo1] = clock.Now() - 6 * kSecond;
+  img.ModuleReadAt[kModuleJumo1] = clock.MonotonicMs() - 6000;
   ControlCycle(img, plant, events, op);
   EXPECT_EQ(img.CycleErrorCounter, 1);
   EXPECT_EQ(plant.step_calls[0], 0);

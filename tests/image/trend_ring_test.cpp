@@ -7,6 +7,8 @@
 #include <cmath>
 #include <thread>
 
+#include "platform/datetime.h"
+
 namespace liron {
 namespace {
 
@@ -33,11 +35,12 @@ TEST(TrendRing, AReaderWhileTheCycleWritesGetsWholeSamplesInOrder) {
   TTrendRing::TSnapshot snap;
   int torn = 0;
   while (!done) {
-    ring.Read({2}, false, &snap);
+    ring.Read({2}, false, 0, 0, &snap);
     if (snap.Moments.size() > static_cast<size_t>(TTrendRing::kSamples)) ++torn;
+    auto count = [&snap](size_t i) { return std::round(snap.Moments[i] * kMsPerDay); };
     for (size_t i = 0; i < snap.Moments.size(); ++i) {
-      const double n = snap.Moments[i];
-      if (i > 0 && n != snap.Moments[i - 1] + 1) ++torn;
+      const double n = count(i);  // the sample's monotonic stamp
+      if (i > 0 && n != count(i - 1) + 1) ++torn;
       for (const auto& values : snap.Values)
         if (static_cast<int>(n) % 7 == 0 ? !std::isnan(values[i]) : values[i] != n) ++torn;
     }
@@ -45,11 +48,16 @@ TEST(TrendRing, AReaderWhileTheCycleWritesGetsWholeSamplesInOrder) {
   }
   control.join();
   EXPECT_EQ(torn, 0);
-  ring.Read({1}, true, &snap);
+  // Labelled from the reader's now by their age in ticks, whatever the wall clock did: the
+  // newest sample is now.
+  const TDateTime now = 40000;
+  ring.Read({1}, true, now, cycles - 1, &snap);
   ASSERT_EQ(snap.Moments.size(), static_cast<size_t>(TTrendRing::kSamples));
-  EXPECT_EQ(snap.Moments.front(), cycles - TTrendRing::kSamples);
-  const size_t good = static_cast<int>(snap.Moments[0]) % 7 == 0 ? 1 : 0;
-  EXPECT_EQ(snap.Values[0][good], -snap.Moments[good]);  // the averaged frame
+  EXPECT_DOUBLE_EQ(snap.Moments.back(), now);
+  EXPECT_NEAR((now - snap.Moments.front()) * kMsPerDay, TTrendRing::kSamples - 1, 1e-3);
+  const int first = cycles - TTrendRing::kSamples;
+  const size_t good = first % 7 == 0 ? 1 : 0;
+  EXPECT_EQ(snap.Values[0][good], -(first + static_cast<int>(good)));  // the averaged frame
 }
 
 }  // namespace

@@ -229,7 +229,7 @@ TEST_F(JumoPollTest, ControllerThatAnswersNoWritesReceivesTheOrderWhenItReturns)
   EXPECT_TRUE(HardWrite(img_, &bus_, events_));
   EXPECT_EQ(sim_.CountLines("write "), written);
   img_.ModuleErrors[kModuleJumo2] += 1;
-  img_.ModuleLastOk[kModuleJumo2] = clock_.Now();
+  img_.StampModuleRead(kModuleJumo2);
   EXPECT_TRUE(HardWrite(img_, &bus_, events_));
   EXPECT_EQ(journal_.back(), DeliveredText(2, second.Moment));
   EXPECT_EQ(sim_.CountLines("write slave=2 reg=48 count=2 value=3 order=DCBA"), 1u);

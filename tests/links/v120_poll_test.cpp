@@ -46,6 +46,7 @@ class YieldingClock : public Clock {
  public:
   TDateTime Now() override { return fake.Now(); }
   uint32_t Ticks() override { return fake.Ticks(); }
+  uint64_t MonotonicMs() override { return fake.MonotonicMs(); }
   void SleepMs(uint32_t ms) override {
     fake.SleepMs(ms);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
