@@ -27,7 +27,7 @@ CREATE TABLE IF NOT EXISTS kalibr (
   KEY kalibr_signal (SignalName, AVal)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
 
--- Named constants the plant engineers may change (MIN_PLS, MIN_NAGR).
+-- Named constants the plant engineers may change (MIN_PLS, MIN_NAGR, MAX_G_STEP).
 CREATE TABLE IF NOT EXISTS setup (
   ConstName VARCHAR(40) NOT NULL,
   ConstVal  DOUBLE,

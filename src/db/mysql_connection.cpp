@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/datetime.h"
+
 namespace liron {
 
 namespace {
@@ -35,6 +37,17 @@ void LibraryInit() {
 bool LinkLost(unsigned err) {
   return err == CR_SERVER_GONE_ERROR || err == CR_SERVER_LOST || err == CR_SERVER_LOST_EXTENDED ||
          err == CR_CONNECTION_ERROR || err == CR_CONN_HOST_ERROR || err == CR_COMMANDS_OUT_OF_SYNC;
+}
+
+// The server's NOW() on a fresh handle; false when it did not say (the opening stands).
+bool ServerNow(MYSQL* h, TDateTime* now) {
+  if (mysql_query(h, "SELECT NOW()") != 0) return false;
+  MYSQL_RES* res = mysql_store_result(h);
+  if (!res) return false;
+  MYSQL_ROW row = mysql_fetch_row(res);
+  const bool ok = row && row[0] && ParseSqlDateTime(row[0], now);
+  mysql_free_result(res);
+  return ok;
 }
 
 std::string ErrorText(MYSQL* h) {
@@ -161,6 +174,8 @@ bool TMySQLConnection::Open(std::string* error) {
     mysql_close(h);
     return false;
   }
+  TDateTime server_now = 0;
+  const bool told_time = ServerNow(h, &server_now);
   MYSQL* old;
   {
     std::lock_guard<std::mutex> l(mu_);
@@ -169,7 +184,18 @@ bool TMySQLConnection::Open(std::string* error) {
     open_ = true;
   }
   if (old) mysql_close(old);
+  OpenedHook hook;
+  {
+    std::lock_guard<std::mutex> l(params_mu_);
+    hook = opened_hook_;
+  }
+  if (told_time && hook) hook(server_now);
   return true;
+}
+
+void TMySQLConnection::SetOpenedHook(OpenedHook hook) {
+  std::lock_guard<std::mutex> l(params_mu_);
+  opened_hook_ = std::move(hook);
 }
 
 void TMySQLConnection::Close() {

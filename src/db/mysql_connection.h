@@ -5,11 +5,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "db/sql_value.h"
+#include "platform/datetime.h"
 
 struct st_mysql;  // MYSQL
 
@@ -64,6 +66,10 @@ class TMySQLConnection {
   // when it fails, also when that session setting fails. Opening an open connection reopens it.
   bool Open(std::string* error = nullptr);
   void Close();
+  // Called on the opening thread after each opening, with the server's NOW() as it answered
+  // just then (not called when it did not answer).
+  using OpenedHook = std::function<void(TDateTime server_now)>;
+  void SetOpenedHook(OpenedHook hook);
   // The real state: false once the server went away (a failed statement with 2006/2013 or a
   // failed ping closes the handle).
   bool Connected();
@@ -85,8 +91,9 @@ class TMySQLConnection {
   bool FailLocked(std::string* error, unsigned* code = nullptr);
 
   mutable std::mutex mu_;  // guards handle_; held while a statement runs
-  mutable std::mutex params_mu_;
+  mutable std::mutex params_mu_;  // guards params_ and opened_hook_
   std::vector<std::string> params_;
+  OpenedHook opened_hook_;
   st_mysql* handle_ = nullptr;
   std::atomic<bool> open_{false};  // handle_ != nullptr, readable without mu_
 };

@@ -35,6 +35,8 @@ class TRecordSpool {
   // The counter amount the newest minute row booked when it is of the minute key (a restart
   // within the minute); 0 for any other minute.
   virtual double BookedInMinute(const std::string& key) = 0;
+  // The key of the newest minute row made; "" when none was.
+  virtual std::string NewestMinuteKey() = 0;
   // Takes the newest minute row's counter reading as CounterLast; false (nothing changed) when
   // no minute row was made.
   virtual bool SeedCounter(TProcessImage& img) = 0;

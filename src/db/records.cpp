@@ -14,10 +14,6 @@ namespace liron {
 
 namespace {
 
-int PlanRows(const TProcessImage& img) {
-  return std::min<int>(img.SignalCount, static_cast<int>(img.Signals.size()));
-}
-
 // What one statement books of a totaliser row: the raw units it takes out of the accumulator
 // and their amount in the table's unit.
 struct TBooking {
@@ -39,6 +35,42 @@ void StartMinute(TMinuteRow& m, const std::string& key, TRecordSpool* spool) {
   m = TMinuteRow{};
   m.Key = key;
   if (spool) m.CounterAmount = spool->BookedInMinute(key);
+}
+
+// The key of this cycle's minute row: the local minute, unless the clock is behind the newest
+// key written (set back by hand or NTP, the repeated hour of a DST change): then that key's
+// row goes on taking the cycles, so no row of the first pass is overwritten or merged with
+// another minute. A newest key ahead of the server's clock was written by a clock that ran
+// ahead: it is not held, and the keys go on from the local minute.
+std::string RecordKey(TProcessImage& img, TRecordState& state) {
+  const TDateTime now = img.clock.Now();
+  const std::string local = MinuteKey(now);
+  if (!state.NewestKeyTaken) {
+    state.NewestKeyTaken = true;
+    if (state.Spool && state.NewestKey.empty()) state.NewestKey = state.Spool->NewestMinuteKey();
+  }
+  if (local >= state.NewestKey) {
+    state.HoldingKey = false;
+    state.NewestKey = local;
+    return local;
+  }
+  const std::optional<TDateTime> server =
+      state.ClockCheck ? state.ClockCheck->ServerNow() : std::nullopt;
+  TDateTime newest = 0;
+  if (server && ParseSqlDateTime(state.NewestKey, &newest) &&
+      newest > *server + kClockToleranceSec * 1000 / kMsPerDay) {
+    if (state.Journal)
+      state.Journal("Минутная строка " + state.NewestKey + " датирована позже часов MySQL "
+                    "сервера: минутные записи продолжаются с " + local + ".");
+    state.HoldingKey = false;
+    state.NewestKey = local;
+    return local;
+  }
+  if (!state.HoldingKey && state.Journal)
+    state.Journal("Часы станции отошли назад (" + FormatDateTime("yyyy-mm-dd hh:nn", now) +
+                  "): минутные записи продолжаются в строке " + state.NewestKey + ".");
+  state.HoldingKey = true;
+  return state.NewestKey;
 }
 
 }  // namespace
@@ -64,7 +96,7 @@ bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queu
     // Terms are joined by ", " as they come, so a plan without a recorded row still gives
     // a valid statement.
     std::string sql = "UPDATE last_state SET RecMoment=Now(), I_1T1=" + SqlNumber(img.CounterLast);
-    const int count = PlanRows(img);
+    const int count = static_cast<int>(img.PlanRows());
     for (int i = 0; i < count; ++i) {
       const TSignalSet& row = img.Signals[i];
       if (row.SignalName.empty() || row.Direction == "WRITE") continue;
@@ -86,9 +118,9 @@ bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queu
 bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queues,
                        TEventFIFO& events) {
   try {
-    const std::string key = MinuteKey(img.clock.Now());
+    const std::string key = RecordKey(img, state);
     if (state.MinuteRowMissing.exchange(false)) state.LastMinuteKey.clear();
-    const int count = PlanRows(img);
+    const int count = static_cast<int>(img.PlanRows());
     // Totaliser rows booked by this statement, taken off their accumulators only once the
     // statement is queued: a record the full queue refuses leaves them pending for the next.
     std::vector<TBooking> booked;
@@ -177,7 +209,7 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
 }
 
 bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error,
-                 TRecordSpool* spool) {
+                 TRecordSpool* spool, std::string* future) {
   TSqlRows rows;
   if (!user.Query("select count(*) as Rez from pu_data", &rows, error)) return false;
   int64_t n = 0;
@@ -187,9 +219,24 @@ bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error,
     return false;
   }
   img.CounterLastKnown = false;
-  if (spool && spool->HoldsRecords() && spool->SeedCounter(img)) return true;
-  if (n <= 0) return true;
-  if (!user.Query("select I_1T1 from pu_data where RecMoment=(select max(RecMoment) from pu_data)",
+  img.CounterRefused.reset();
+  if (future) future->clear();
+  if (n <= 0) {
+    if (spool) spool->SeedCounter(img);
+    return true;
+  }
+  constexpr char kNotAhead[] = "RecMoment <= NOW() + INTERVAL 60 SECOND";
+  if (future) {
+    if (!user.Query(std::string("select max(RecMoment) as Rez from pu_data where NOT (") +
+                        kNotAhead + ")",
+                    &rows, error))
+      return false;
+    const TSqlValue* ahead = rows.Field(0, "Rez");
+    if (ahead != nullptr && !ahead->Null) *future = ahead->Text;
+  }
+  if (spool && spool->SeedCounter(img)) return true;
+  if (!user.Query(std::string("select I_1T1 from pu_data where RecMoment=(select max(RecMoment) "
+                              "from pu_data where ") + kNotAhead + ")",
                   &rows, error))
     return false;
   const TSqlValue* last = rows.Field(0, "I_1T1");

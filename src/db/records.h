@@ -4,9 +4,11 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
+#include "db/clock_check.h"
 #include "db/mysql_connection.h"
 #include "db/minute_row.h"
 #include "db/record_spool.h"
@@ -30,6 +32,15 @@ struct TRecordState {
   // The spool notes each minute row the server took (the seeds of a start without it), and
   // gives the amount of a minute begun before a restart. nullptr: none.
   TRecordSpool* Spool = nullptr;
+  // Minute keys never go back: the newest key written (this run's, else the spool's newest
+  // minute, taken at the first minute record) and whether a clock behind it holds it.
+  std::string NewestKey;
+  bool NewestKeyTaken = false;
+  bool HoldingKey = false;
+  // The server's clock, to tell a clock set back from one that ran ahead; nullptr: unknown.
+  const TClockCheck* ClockCheck = nullptr;
+  // Where the records journal what the station's clock did to them.
+  std::function<void(const std::string&)> Journal;
 };
 
 // Control thread, after TranslateIn. Until the row is known to be there (first call of the
@@ -49,19 +60,23 @@ bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queu
 // the server refused or that found no row to add to gives its increments back to the
 // accumulator for the next statement. A minute's row that could
 // not be inserted, or went away, is inserted by the next cycle. Every statement carries the
-// minute's absolute row (TRecordState::Minute) for the spool. False
+// minute's absolute row (TRecordState::Minute) for the spool. The minute is the local one,
+// except while the clock is behind the newest key written: that key's row goes on (see
+// TRecordState::NewestKey), unless the server's clock says the key lies ahead of it. False
 // with the event "!!! Ошибка в функции Update_PAF_record() !!!" when it could not finish.
 bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queues,
                        TEventFIFO& events);
 
-// User-interface thread, before the control thread starts: clears CounterLastKnown and, when
-// the newest pu_data row has an I_1T1, takes it as CounterLast. False with the server's error
-// when a query failed; the control thread must then not be started.
-// With spool, while it still holds records of an earlier run (newer than the server's rows),
-// the reading comes from its newest minute row instead, or the increments waiting in it would
-// be counted again.
+// User-interface thread, before the control thread starts: clears CounterLastKnown and the
+// refused reading, and takes CounterLast from the newest minute row that spool made (this
+// station's own last reading, also when it is not yet forwarded), else from the I_1T1 of the
+// newest pu_data row not dated after the server's NOW() + 60 s: a row dated ahead (a clock
+// that jumped forward and was set right) would stay the newest for good, and its old reading
+// would book everything since then a second time. *future (when given) gets the key of the
+// newest such row, "" when there is none. False with the server's error when a query failed;
+// the control thread must then not be started.
 bool SeedCounter(TProcessImage& img, TMySQLConnection& user, std::string* error,
-                 TRecordSpool* spool = nullptr);
+                 TRecordSpool* spool = nullptr, std::string* future = nullptr);
 
 // The minute key of a local time: "yyyy-mm-dd hh:nn:00".
 std::string MinuteKey(TDateTime now);

@@ -25,11 +25,18 @@ ServicePlant::ServicePlant(TProcessImage& img, TEventFIFO& events, TJournal& jou
       spool_(spool),
       clock_(clock),
       op_(op),
+      clock_check_(clock, [this](const std::string& text) { PostAndJournal(text); }),
       vision_(std::make_unique<TVisionLink>(clock, &op)),
       auto_clean_(clock),
-      control_(img, *this, events, op) {}
+      control_(img, *this, events, op) {
+  records_.ClockCheck = &clock_check_;
+  records_.Journal = [this](const std::string& text) { PostAndJournal(text); };
+  for (TMySQLConnection* c : {&user_, &work_})
+    c->SetOpenedHook([this](TDateTime server_now) { clock_check_.Compare(server_now); });
+}
 
 ServicePlant::~ServicePlant() {
+  for (TMySQLConnection* c : {&user_, &work_}) c->SetOpenedHook({});
   img_.StopFlag = true;
   control_.WaitEnded();
   v120_thread_.Join();
@@ -45,7 +52,16 @@ bool ServicePlant::StartControl(bool from_store) {
   std::string error;
   bool seeded = false;
   const bool started = control_.StartControl([this, &error, &seeded, from_store] {
-    if (!from_store) return seeded = SeedCounter(img_, user_, &error, &spool_);
+    if (!from_store) {
+      std::string ahead;
+      seeded = SeedCounter(img_, user_, &error, &spool_, &ahead);
+      if (!ahead.empty() && ahead != future_row_said_) {
+        future_row_said_ = ahead;
+        PostAndJournal("Строка pu_data датирована позже часов MySQL сервера: " + ahead +
+                       "; показание счетчика взято не из нее.");
+      }
+      return seeded;
+    }
     // Without a minute row in the store the reading known in this run stands; at the
     // program's start there is none, and the first reading of the totaliser starts the count.
     SeedCounterFromSpool(img_, spool_.Seeds());
@@ -172,6 +188,11 @@ LineStart ServicePlant::OpenV120Link(std::string* port) {
     return LineStart::Open;
   }
   return OpenLineAtStart(open, [this] { return vision_->OpenErrno(); }, clock_, img_.StopFlag);
+}
+
+void ServicePlant::PostAndJournal(const std::string& text) {
+  events_.PostEvent(text);
+  journal_.WriteJournal(text, kServiceOriginator);
 }
 
 JournalSink ServicePlant::LinkJournal() {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "db/clock_check.h"
 #include "db/connection_keeper.h"
 #include "db/journal.h"
 #include "db/mysql_connection.h"
@@ -42,7 +43,8 @@ class ServicePlant final : private ControlPlant {
   ServicePlant(TProcessImage& img, TEventFIFO& events, TJournal& journal, TSqlQueues& queues,
                TMySQLConnection& user, TMySQLConnection& work, TSpool& spool, Clock& clock,
                Operator& op);
-  ~ServicePlant() override;  // raises StopFlag and waits for the control and polling threads
+  // Raises StopFlag and waits for the control and polling threads.
+  ~ServicePlant() override;
   ServicePlant(const ServicePlant&) = delete;
   ServicePlant& operator=(const ServicePlant&) = delete;
 
@@ -85,6 +87,7 @@ class ServicePlant final : private ControlPlant {
   void ControlThreadEnding() override;
 
   JournalSink LinkJournal();  // where a polling thread journals its line's loss and return
+  void PostAndJournal(const std::string& text);  // what the clocks did, for log and journal
   // One pass of the write timer; returns the records written or set aside.
   int PassWrites();
   void FlushWriteQueue(uint32_t ms);
@@ -98,6 +101,7 @@ class ServicePlant final : private ControlPlant {
   TSpool& spool_;
   Clock& clock_;
   Operator& op_;
+  TClockCheck clock_check_;  // at each opening of either connection
   TConnectionKeeper work_keeper_{work_};  // checks and reopens it for the control thread
   TRecordState records_;
   std::unique_ptr<TModBUS> modbus_;  // created by the first start of the control thread
@@ -105,7 +109,8 @@ class ServicePlant final : private ControlPlant {
   WorkerThread v120_thread_, jumo_thread_;
   TAutoClean auto_clean_;
   std::mutex run_mu_;  // one run of the write queue (timer or end flush) at a time
-  std::atomic<double> last_record_{0};  // the moment of the last good cycle's records
+  std::atomic<double> last_record_{0};
+  std::string future_row_said_;  // the future-dated pu_data row the journal was told of  // the moment of the last good cycle's records
   TControlThreads control_;  // last: its thread drives everything above
 };
 

@@ -33,6 +33,11 @@ double TSpool::BookedInMinute(const std::string& key) {
   return seeds.HasMinute && seeds.MinuteKey == key ? seeds.CounterAmount : 0.0;
 }
 
+std::string TSpool::NewestMinuteKey() {
+  const TSpoolSeeds seeds = seeds_.Read();
+  return seeds.HasMinute ? seeds.MinuteKey : std::string();
+}
+
 bool TSpool::SeedCounter(TProcessImage& img) { return SeedCounterFromSpool(img, seeds_); }
 
 bool TSpool::NoteMinute(const TMinuteRow& row) { return seeds_.NoteMinute(row); }

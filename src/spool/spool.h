@@ -39,6 +39,7 @@ class TSpool final : public TRecordSpool {
   bool AppendMinute(TDateTime moment, const TMinuteRow& row) override;
   bool HoldsRecords() override;
   double BookedInMinute(const std::string& key) override;
+  std::string NewestMinuteKey() override;
   bool SeedCounter(TProcessImage& img) override;
   bool NoteMinute(const TMinuteRow& row) override;
 

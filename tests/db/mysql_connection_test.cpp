@@ -5,6 +5,8 @@
 #include <chrono>
 #include <thread>
 
+#include "db/clock_check.h"
+#include "platform/fake_clock.h"
 #include "support/test_db.h"
 
 namespace liron {
@@ -86,6 +88,35 @@ TEST_F(Connection, OpensBySocketAndByTcpPort) {
     EXPECT_EQ(rows.Field(0, "CS")->Text, "utf8mb4");
     EXPECT_EQ(rows.Field(0, "host")->Text.rfind("127.0.0.1:", 0), 0u) << rows.Field(0, "host")->Text;
   }
+}
+
+// Each opening compares the station's clock with the server's; the journal hears of a
+// difference above 60 s once per episode.
+TEST_F(Connection, ClockCheckJournalsOncePerEpisode) {
+  FakeClock clock(SystemClock().Now());
+  std::vector<std::string> journal;
+  TClockCheck check(clock, [&journal](const std::string& t) { journal.push_back(t); });
+  TMySQLConnection c;
+  db().Configure(c);
+  c.SetOpenedHook([&check](TDateTime server_now) { check.Compare(server_now); });
+  const TDateTime hour = 1.0 / 24;
+  struct Step {
+    TDateTime station_ahead;
+    size_t journalled;
+  } steps[] = {{0, 0}, {hour, 1}, {hour, 1}, {0, 1}, {-hour, 2}, {-hour, 2}};
+  for (const Step& s : steps) {
+    clock.SetNow(SystemClock().Now() + s.station_ahead);
+    std::string err;
+    ASSERT_TRUE(c.Open(&err)) << err;
+    EXPECT_EQ(journal.size(), s.journalled) << s.station_ahead;
+    // The server's time as the check knows it does not follow the station's clock.
+    ASSERT_TRUE(check.ServerNow().has_value());
+    EXPECT_NEAR(*check.ServerNow(), SystemClock().Now(), 5.0 / 86400);
+  }
+  clock.SetNow(SystemClock().Now() + 3 * hour);
+  EXPECT_NEAR(*check.ServerNow(), SystemClock().Now(), 5.0 / 86400);
+  EXPECT_EQ(journal[0].rfind("Часы станции расходятся с часами MySQL сервера на 360", 0), 0u)
+      << journal[0];
 }
 
 TEST_F(Connection, WrongPasswordFailsWithTheServersText) {

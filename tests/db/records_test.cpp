@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "db/clock_check.h"
 #include "platform/datetime.h"
 #include "platform/fake_clock.h"
 #include "support/comma_locale.h"
@@ -126,6 +127,47 @@ TEST_F(RecordsTest, StatementsRunOnTheServerAndSumTheTotaliser) {
                         "from pu_data"),
             "2009-10-03 15:50:00 1250 1.44 1.5 0.675");
   // 0.3 + 0.25 + 0.125 came in and was booked.
+  EXPECT_NEAR(img.RawValues.Get(3), 0.0, 1e-12);
+}
+
+// The clock set back at 01:59 to 01:00 (the repeated hour of a DST change, an NTP step): no
+// row of the first pass is overwritten, and the last key's row takes the cycles until the
+// clock has caught up, its G_1T1 the sum of what came in; the journal hears of it once. A last
+// key ahead of the server's clock is not held: new keys start from the local minute.
+TEST_F(RecordsTest, MinuteKeysNeverGoBack) {
+  std::vector<std::string> journal;
+  state.Journal = [&journal](const std::string& t) { journal.push_back(t); };
+  TClockCheck server_clock(clock, {});
+  state.ClockCheck = &server_clock;
+  server_clock.Compare(EncodeDateTime(2009, 10, 25, 1, 58, 0));
+  auto cycle = [&](double raw) {
+    img.RawValues.Set(3, raw);
+    ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+    Take();
+    clock.Advance(1000);
+  };
+  clock.SetNow(EncodeDateTime(2009, 10, 25, 1, 58, 59));
+  cycle(0.5);  // 01:58
+  cycle(0.25);  // 01:59
+  img.AvgValues.Set(1, 2.5);
+  clock.SetNow(EncodeDateTime(2009, 10, 25, 1, 0, 0));
+  for (int i = 0; i < 3; ++i) cycle(0.125);  // held on 01:59
+  const char kRows[] = "select group_concat(concat(RecMoment, ' ', PLS, ' ', G_1T1) order by "
+                       "RecMoment separator ' | ') from pu_data";
+  EXPECT_EQ(db().Scalar(kRows),
+            "2009-10-25 01:58:00 1.44 0.5 | 2009-10-25 01:59:00 2.5 0.625");
+  ASSERT_EQ(journal.size(), 1u);
+  EXPECT_EQ(journal[0], "Часы станции отошли назад (2009-10-25 01:00): минутные записи "
+                        "продолжаются в строке 2009-10-25 01:59:00.");
+
+  // The server's clock says 01:59 lies ahead of it (the clock ran ahead and was set right).
+  server_clock.Compare(EncodeDateTime(2009, 10, 25, 1, 0, 0));
+  cycle(0.125);
+  EXPECT_EQ(db().Scalar("select G_1T1 from pu_data where RecMoment='2009-10-25 01:00:00'"),
+            "0.125");
+  ASSERT_EQ(journal.size(), 2u);
+  EXPECT_EQ(journal[1], "Минутная строка 2009-10-25 01:59:00 датирована позже часов MySQL "
+                        "сервера: минутные записи продолжаются с 2009-10-25 01:00:00.");
   EXPECT_NEAR(img.RawValues.Get(3), 0.0, 1e-12);
 }
 
@@ -305,16 +347,21 @@ TEST_F(SeedCounterTest, EmptyTableKeepsTheLastReading) {
   EXPECT_FALSE(img.CounterLastKnown);
 }
 
-TEST_F(SeedCounterTest, NewestRowGivesTheReading) {
+TEST_F(SeedCounterTest, NewestRowNotAheadOfTheServerGivesTheReading) {
+  // A row dated ahead of the server's clock (a station clock that jumped and was set right)
+  // is not the last reading; it is told of.
   ASSERT_TRUE(db().Exec("insert into pu_data (RecMoment, I_1T1) values "
                         "('2009-10-03 15:49:00', 1000), ('2009-10-03 15:50:00', 1250), "
-                        "('2009-10-03 15:48:00', 900)"));
+                        "('2009-10-03 15:48:00', 900), ('2999-01-01 00:00:00', 7)"));
   TMySQLConnection user;
   ASSERT_TRUE(db().Open(user));
-  std::string error;
-  ASSERT_TRUE(SeedCounter(img, user, &error)) << error;
+  std::string error, ahead;
+  img.CounterRefused = 3;
+  ASSERT_TRUE(SeedCounter(img, user, &error, nullptr, &ahead)) << error;
   EXPECT_EQ(img.CounterLast, 1250);
   EXPECT_TRUE(img.CounterLastKnown);
+  EXPECT_FALSE(img.CounterRefused.has_value());
+  EXPECT_EQ(ahead, "2999-01-01 00:00:00");
 
   ASSERT_TRUE(db().Exec("insert into pu_data (RecMoment, I_1T1) values ('2009-10-03 15:51:00', NULL)"));
   img.CounterLast = 5;

@@ -537,7 +537,7 @@ TEST_F(ServiceControl, AStartWithoutTheServerRunsOnTheSavedCopyUntilTheServerAns
   std::string error;
   ASSERT_EQ(svc->TestSpool().PlanCopy().Load(&copy, &error), TPlanCopyRead::kLoaded) << error;
   EXPECT_EQ(copy.Signals.size(), 11u);
-  EXPECT_EQ(copy.Setup, (TSetupRows{{"MIN_NAGR", 10}, {"MIN_PLS", 1.2}}));
+  EXPECT_EQ(copy.Setup, (TSetupRows{{"MAX_G_STEP", 1000000}, {"MIN_NAGR", 10}, {"MIN_PLS", 1.2}}));
   EXPECT_EQ(svc->TestSpool().Seeds().Read().Plsz, 1.55);
   // The minute rows are the record writer's part of the store.
   TMinuteRow minute;
