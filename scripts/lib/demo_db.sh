@@ -3,14 +3,12 @@
 # more, and two counters that show how many records the service wrote.
 # Sourced by scripts/demo; ROOT is the source tree.
 
-# Starts the server in DIR and fills it. Sets DB_DIR, DB_SOCKET, DB_PASSWORD (root's) and
-# DB_PID.
+# Starts the server in DIR and fills it. Sets DB_DIR, DB_SOCKET and DB_PID.
 demo_db_start() {
   DB_DIR=$1
   # Its own session: a Ctrl+C on the terminal is the demo's to handle, not the server's.
   setsid -w "$ROOT/scripts/dbfixture" start "$DB_DIR" || return 1
   DB_SOCKET=$(sed -n 's/^SOCKET=//p' "$DB_DIR/env")
-  DB_PASSWORD=$(sed -n 's/^PASSWORD=//p' "$DB_DIR/env")
   DB_PID=$(cat "$DB_DIR/server.pid")
   demo_sql_root <"$ROOT/sql/demo-plan.sql" || return 1
   # The service's own account, as on a plant server (see the README).
@@ -48,9 +46,16 @@ demo_db_stop() {
   "$ROOT/scripts/dbfixture" stop "$DB_DIR"
 }
 
-# SQL from stdin as root on the private socket.
+# SQL from stdin as root on the private socket (the password from the fixture's option file).
 demo_sql_root() {
-  mariadb --no-defaults --socket="$DB_SOCKET" -uroot -p"$DB_PASSWORD" --default-character-set=utf8mb4 "$@"
+  mariadb --defaults-file="$DB_DIR/client.cnf" --default-character-set=utf8mb4 "$@"
+}
+
+# The same as the service's account, from an option file of its own.
+demo_sql_service() {
+  [ -f "$DB_DIR/service.cnf" ] || (umask 077 && printf '[client]\nuser=%s\npassword=%s\nsocket=%s\n' \
+    "$DEMO_DB_USER" "$DEMO_DB_PASSWORD" "$DB_SOCKET" >"$DB_DIR/service.cnf")
+  mariadb --defaults-file="$DB_DIR/service.cnf" --default-character-set=utf8mb4 "$@"
 }
 
 # One query, tab-separated rows without a header.
@@ -58,22 +63,8 @@ demo_query() {
   demo_sql_root -N -B liron36 -e "$1"
 }
 
-# The password as liron36.INI keeps it: the service's cipher (randomised substitution into
-# the characters "0" to "Z", layout in src/db/password_cipher.h), so the demo's password goes
-# through the same decipher as a plant's.
+# The password as liron36.INI keeps it, made by the service itself from standard input, so the
+# demo's password goes through the same decipher as a plant's and never onto a command line.
 demo_encipher_password() {
-  python3 - "$1" <<'EOF'
-import random, sys
-rnd = random.SystemRandom()
-draw = lambda: rnd.randrange(256)
-plain = sys.argv[1].encode("cp1251")
-spare = draw()
-shifts = [draw() for _ in range(16)]
-digits = "%02X" % spare + "".join("%02X" % s for s in shifts)
-for p in plain:
-    b = draw()
-    digits += "%02X%02X" % (b, (p - shifts[b % 16]) % 256)
-key = rnd.sample([chr(c) for c in range(48, 91)], 16)
-print("".join(key[int(d, 16)] for d in digits) + "".join(key))
-EOF
+  "$BUILD/liron36" --encipher-password <<<"$DEMO_DB_PASSWORD"
 }

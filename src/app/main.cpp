@@ -26,7 +26,7 @@
 int main(int argc, char** argv) {
   using namespace liron;
   Options options;
-  if (auto code = HandleCommandLine(argc, argv, &options, std::cout, std::cerr)) return *code;
+  if (auto code = HandleCommandLine(argc, argv, &options, std::cout, std::cerr, std::cin)) return *code;
 
   const std::string exe = OwnExecutablePath();
 #ifdef LIRON_WITH_GUI

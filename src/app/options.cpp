@@ -1,6 +1,9 @@
 #include "app/options.h"
 
+#include <istream>
 #include <ostream>
+
+#include "db/password_cipher.h"
 
 namespace liron {
 
@@ -14,6 +17,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       o.Version = true;
     } else if (a == "--help") {
       o.Help = true;
+    } else if (a == "--encipher-password") {
+      o.EncipherPassword = true;
     } else if (a == "--home") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
         *error = "--home needs a folder";
@@ -39,15 +44,17 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
 }
 
 std::string UsageText() {
-  return "Usage: liron36 [--home DIR] [--headless] [--version] [--help]\n"
-         "  --home DIR   folder of liron36.INI and LOG/ (default: the executable's folder)\n"
-         "  --headless   run without a window, as a daemon\n"
-         "  --version    print the version and exit\n"
-         "  --help       print this text and exit\n";
+  return "Usage: liron36 [--home DIR] [--headless] [--encipher-password] [--version] [--help]\n"
+         "  --home DIR           folder of liron36.INI and LOG/ (default: the executable's folder)\n"
+         "  --headless           run without a window, as a daemon\n"
+         "  --encipher-password  read a password from standard input, print its Password= value\n"
+         "                       for liron36.INI and exit\n"
+         "  --version            print the version and exit\n"
+         "  --help               print this text and exit\n";
 }
 
 std::optional<int> HandleCommandLine(int argc, const char* const* argv, Options* options,
-                                     std::ostream& out, std::ostream& err) {
+                                     std::ostream& out, std::ostream& err, std::istream& in) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   std::string error;
@@ -61,6 +68,16 @@ std::optional<int> HandleCommandLine(int argc, const char* const* argv, Options*
   }
   if (options->Version) {
     out << "liron36 " << kProgramVersion << "\n";
+    return 0;
+  }
+  if (options->EncipherPassword) {
+    std::string password;
+    if (!std::getline(in, password)) {
+      err << "liron36: --encipher-password reads the password from standard input\n";
+      return 1;
+    }
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    out << EncipherPassword(password) << "\n";
     return 0;
   }
   return std::nullopt;

@@ -140,9 +140,9 @@ bool TestDb::ResetTables() {
 }
 
 bool TestDb::RunSqlFile(const std::string& path) {
-  const bool ok = RunShell("mariadb --no-defaults --socket=" + Quoted(info_.Socket) + " -u" +
-                           Quoted(info_.User) + " -p" + Quoted(info_.Password) + " < " +
-                           Quoted(path));
+  // The fixture's option file holds the password: none on the command line.
+  const bool ok = RunShell("mariadb --defaults-file=" + Quoted(info_.Dir + "/client.cnf") +
+                           " < " + Quoted(path));
   if (!ok) ADD_FAILURE() << "loading " << path << " failed";
   return ok;
 }
