@@ -7,6 +7,7 @@ LIRON_PACKAGES=(
   qt6-base-dev libmodbus-dev libsimpleini-dev
   qt6-charts-dev libqt6opengl6-dev  # the trends tab; Qt Charts needs Qt OpenGL CMake files
   socat xvfb xauth python3
+  openssl  # the certificates of the test server that requires TLS
   xdotool imagemagick
   libsystemd-dev  # sd_notify: readiness, status line and watchdog under systemd
   systemd  # systemd-analyze and systemd-sysusers: the install test checks the unit

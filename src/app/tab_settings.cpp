@@ -71,8 +71,11 @@ TabSettings::TabSettings(QWidget* parent) : QWidget(parent) {
   clean->addWidget(EditDatabaseSize);
   clean->addWidget(new QLabel(QStringLiteral("суток")));
   clean->addStretch();
+  LabelSslMode = new QLabel;
+  LabelSslMode->setObjectName(QStringLiteral("LabelSslMode"));
   auto* ml = new QVBoxLayout(mysql);
   ml->addLayout(mf);
+  ml->addWidget(LabelSslMode);
   ml->addLayout(clean);
 
   auto* lines = new QHBoxLayout;
@@ -109,6 +112,7 @@ SettingsForm TabSettings::Form() const {
   f.EditAvLen = EditAvLen->text().toStdString();
   f.CheckBoxAutoStart = CheckBoxAutoStart->isChecked();
   f.CheckBoxAutoHide = CheckBoxAutoHide->isChecked();
+  f.LabelSslMode = LabelSslMode->text().toStdString();
   return f;
 }
 
@@ -126,6 +130,7 @@ void TabSettings::SetForm(const SettingsForm& f) {
   EditAvLen->setText(QString::fromStdString(f.EditAvLen));
   CheckBoxAutoStart->setChecked(f.CheckBoxAutoStart);
   CheckBoxAutoHide->setChecked(f.CheckBoxAutoHide);
+  LabelSslMode->setText(QString::fromStdString(f.LabelSslMode));
 }
 
 }  // namespace liron

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QWidget>
 
@@ -33,6 +34,7 @@ class TabSettings : public QWidget {
   QLineEdit* EditAvLen;
   QCheckBox* CheckBoxAutoStart;
   QCheckBox* CheckBoxAutoHide;
+  QLabel* LabelSslMode;
 };
 
 }  // namespace liron

@@ -48,6 +48,10 @@ bool ReadConfig(const std::string& path, TSettings& s, std::string* error) {
   s.Password = ini.ReadString(kMySQL, "Password", "");
   s.Version = ini.ReadInteger(kMySQL, "Version", s.Version);
   s.SpoolDays = std::max<int32_t>(1, ini.ReadInteger(kMySQL, "SpoolDays", s.SpoolDays));
+  s.SslMode = ini.ReadString(kMySQL, "SSL_Mode", s.SslMode);
+  s.SslCa = ini.ReadString(kMySQL, "SSL_CA", s.SslCa);
+  s.SslCert = ini.ReadString(kMySQL, "SSL_Cert", s.SslCert);
+  s.SslKey = ini.ReadString(kMySQL, "SSL_Key", s.SslKey);
 
   if (!s.Password.empty()) {
     std::string plain;
@@ -119,7 +123,14 @@ bool ApplySettings(SettingsForm& form, TSettings& s, Operator& op) {
   return true;
 }
 
+std::string TlsCaption(const TSettings& s) {
+  if (!s.Comp.empty() && s.Comp[0] == '/')
+    return "Шифрование (SSL_Mode): не используется, сервер на сокете этой машины";
+  return "Шифрование (SSL_Mode): " + s.SslMode;
+}
+
 void SettingsToWindow(const TSettings& s, SettingsForm& form) {
+  form.LabelSslMode = TlsCaption(s);
   form.EditMySQL_server_name = s.Comp;
   form.EditMySQL_login = s.Login;
   form.CheckBoxAutoClean = s.AutoCleanFlag;

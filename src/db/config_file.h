@@ -14,7 +14,7 @@
 namespace liron {
 
 // Reads the sixteen keys of sections "main" and "MySQL" into s, and the read-only SpoolDays
-// (below 1 counts as 1). A missing key or an invalid
+// (below 1 counts as 1), SSL_Mode, SSL_CA, SSL_Cert and SSL_Key. A missing key or an invalid
 // number keeps the value s holds; a missing Password gives the empty password. DatabaseSize
 // below 60 becomes 60; AverageLen below 1 or above kMaxAverageLen is refused and the current
 // value kept. False with the reason in *error when the file exists but cannot be read (s
@@ -50,6 +50,7 @@ struct SettingsForm {
   std::string EditAvLen = "60";
   bool CheckBoxAutoStart = false;
   bool CheckBoxAutoHide = false;
+  std::string LabelSslMode;  // shown only: the TLS mode of liron36.INI
 };
 
 // Takes the tab's values into s. When a number is not a valid decimal integer, or the moving

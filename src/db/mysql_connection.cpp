@@ -58,6 +58,26 @@ void SetError(std::string* error, const std::string& text) {
   if (error) *error = text;
 }
 
+// TLS by the connection's SSL_ parameters (over TCP only: a socket of this machine needs
+// none). False with the reason for a mode that is none of off, required and verify: a typo
+// must not connect in clear text.
+bool SetTls(MYSQL* h, const std::string& mode, const std::string& ca, const std::string& cert,
+            const std::string& key, std::string* error) {
+  if (mode.empty() || strcasecmp(mode.c_str(), "off") == 0) return true;
+  const bool verify = strcasecmp(mode.c_str(), "verify") == 0;
+  if (!verify && strcasecmp(mode.c_str(), "required") != 0) {
+    SetError(error, "SSL_Mode \"" + mode + "\" is none of off, required, verify");
+    return false;
+  }
+  my_bool enforce = 1, check = verify ? 1 : 0;
+  mysql_optionsv(h, MYSQL_OPT_SSL_ENFORCE, &enforce);
+  mysql_optionsv(h, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &check);
+  if (!ca.empty()) mysql_optionsv(h, MYSQL_OPT_SSL_CA, ca.c_str());
+  if (!cert.empty()) mysql_optionsv(h, MYSQL_OPT_SSL_CERT, cert.c_str());
+  if (!key.empty()) mysql_optionsv(h, MYSQL_OPT_SSL_KEY, key.c_str());
+  return true;
+}
+
 }  // namespace
 
 const TSqlValue* TSqlRows::Field(size_t r, const std::string& column) const {
@@ -166,6 +186,11 @@ bool TMySQLConnection::Open(std::string* error) {
   if (!socket.empty() || port != 0) {
     const unsigned protocol = socket.empty() ? MYSQL_PROTOCOL_TCP : MYSQL_PROTOCOL_SOCKET;
     mysql_optionsv(h, MYSQL_OPT_PROTOCOL, &protocol);
+  }
+  if (socket.empty() && !SetTls(h, Param("SSL_Mode"), Param("SSL_CA"), Param("SSL_Cert"),
+                                Param("SSL_Key"), error)) {
+    mysql_close(h);
+    return false;
   }
   if (!mysql_real_connect(h, host.c_str(), user.c_str(), password.c_str(),
                           database.empty() ? nullptr : database.c_str(), port,

@@ -114,6 +114,10 @@ void StartUp::LoadConfig() {
   u_.user.SetConnParam("HostName", s.Comp);
   u_.user.SetConnParam("User_Name", s.Login);
   u_.user.SetConnParam("Password", s.Password);
+  u_.user.SetConnParam("SSL_Mode", s.SslMode);
+  u_.user.SetConnParam("SSL_CA", s.SslCa);
+  u_.user.SetConnParam("SSL_Cert", s.SslCert);
+  u_.user.SetConnParam("SSL_Key", s.SslKey);
   u_.img.SetSettings(s);
   u_.spool.Outbox().SetLimitDays(s.SpoolDays);
   u_.user_keeper.KeepOpening(kUserConnectAttempts, connect_gap_ms_, connect_retry_ms_);

@@ -24,6 +24,11 @@ struct TSettings {
   std::string Comp = "127.0.0.1";        // MySQL server: host, host:port or a socket path
   std::string Login = "root";
   std::string Password;                 // plain text in memory, enciphered in the file
+  // TLS to the server over TCP (ignored for a socket path): "off", "required" (TLS or no
+  // connection) or "verify" (TLS with the server's certificate and host name checked), the CA
+  // file, and the client's certificate and key when the server asks for one. Read only.
+  std::string SslMode = "off";
+  std::string SslCa, SslCert, SslKey;
   // Days of records the local spool (spool.db) keeps while the server is away; never below 1.
   // Read only: the file keeps what the engineer wrote.
   int32_t SpoolDays = 7;

@@ -74,7 +74,8 @@ TEST_F(ConfigFile, ValuesAreReadAsTheStationWroteThem) {
       "[MAIN]\r\nmaxwritecount=3\r\nV120_PortName=COM2\r\nV120_PortSpeed=0x2580\r\n"
       "ModBUS_PortSpeed=38400\r\nAutoStart=1\r\nShowEmulTab=1\r\nAutoHide=2\r\nSaveLogFlag=0\r\n"
       "[mysql]\r\nAutoCleanFlag=0\r\nDatabaseSize=365\r\nLogin=liron\r\nComp=db:3307\r\n"
-      "Version=5\r\nSpoolDays=30\r\n");
+      "Version=5\r\nSpoolDays=30\r\nSSL_Mode=verify\r\nSSL_CA=/etc/liron36/ca.pem\r\n"
+      "SSL_Cert=c.pem\r\nSSL_Key=k.pem\r\n");
   EXPECT_EQ(s.MaxWriteCount, 3);
   EXPECT_EQ(s.V120_PortName, "COM2");
   EXPECT_EQ(s.V120_PortSpeed, 9600);
@@ -89,6 +90,16 @@ TEST_F(ConfigFile, ValuesAreReadAsTheStationWroteThem) {
   EXPECT_EQ(s.Comp, "db:3307");
   EXPECT_EQ(s.Version, 5);
   EXPECT_EQ(s.SpoolDays, 30);
+  EXPECT_EQ(s.SslMode + " " + s.SslCa + " " + s.SslCert + " " + s.SslKey,
+            "verify /etc/liron36/ca.pem c.pem k.pem");
+  // The settings tab shows the mode; for a socket path, that it is not used.
+  SettingsForm form;
+  SettingsToWindow(s, form);
+  EXPECT_EQ(form.LabelSslMode, "Шифрование (SSL_Mode): verify");
+  s.Comp = "/run/mysqld/mysqld.sock";
+  SettingsToWindow(s, form);
+  EXPECT_EQ(form.LabelSslMode,
+            "Шифрование (SSL_Mode): не используется, сервер на сокете этой машины");
 }
 
 TEST_F(ConfigFile, DatabaseSizeIsAtLeastSixtyAndAverageLenFromOneToAnHour) {

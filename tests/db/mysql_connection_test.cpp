@@ -7,10 +7,14 @@
 
 #include "db/clock_check.h"
 #include "platform/fake_clock.h"
+#include "support/temp_dir.h"
 #include "support/test_db.h"
 
 namespace liron {
 namespace {
+
+using test::ReadFileBytes;
+using test::TempDir;
 
 TEST(SetConnParam, DesignTimeList) {
   TMySQLConnection c;
@@ -117,6 +121,60 @@ TEST_F(Connection, ClockCheckJournalsOncePerEpisode) {
   EXPECT_NEAR(*check.ServerNow(), SystemClock().Now(), 5.0 / 86400);
   EXPECT_EQ(journal[0].rfind("Часы станции расходятся с часами MySQL сервера на 360", 0), 0u)
       << journal[0];
+}
+
+// A server of its own that takes TCP connections only with TLS, its certificate made for
+// localhost and 127.0.0.1 by the CA in tls/ca.pem.
+TEST(TlsConnection, EachModeAgainstAServerThatRequiresTls) {
+  TempDir dir;
+  const std::string fixture = std::string(LIRON_SOURCE_DIR) + "/scripts/dbfixture ";
+  ASSERT_EQ(std::system((fixture + "start-tls " + dir.path() + " >/dev/null").c_str()), 0);
+  const std::string env = ReadFileBytes(dir.File("env"));
+  const size_t at = env.find("PORT=") + 5;
+  const std::string port = env.substr(at, env.find('\n', at) - at);
+  const std::string ca = dir.File("tls/ca.pem"), other = dir.File("tls/other-ca.pem");
+  struct Case {
+    const char* host;
+    const char* mode;
+    std::string ca;
+    bool opens;
+    const char* says;  // part of the error text
+  } cases[] = {
+      {"127.0.0.1", "off", "", false, ""},  // refused: clear text (the server says 1045)
+      {"127.0.0.1", "required", "", true, ""},
+      {"127.0.0.1", "verify", ca, true, ""},
+      {"localhost", "verify", ca, true, ""},
+      {"127.0.0.1", "verify", other, false, ""},  // the client's own text
+      {"127.0.0.1", "verfiy", ca, false, "SSL_Mode \"verfiy\" is none of off, required, verify"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.host) + " " + c.mode + " " + c.ca);
+    TMySQLConnection conn;
+    for (const auto& [key, value] : {std::pair<const char*, std::string>{"HostName", c.host + (":" + port)},
+                                     {"User_Name", "root"}, {"Password", "liron-test"},
+                                     {"SSL_Mode", c.mode}, {"SSL_CA", c.ca}})
+      conn.SetConnParam(key, value);
+    std::string err;
+    EXPECT_EQ(conn.Open(&err), c.opens) << err;
+    if (!c.opens) {
+      EXPECT_FALSE(err.empty());
+      EXPECT_NE(err.find(c.says), std::string::npos) << err;
+      continue;
+    }
+    TSqlRows rows;
+    ASSERT_TRUE(conn.Query("show status like 'Ssl_cipher'", &rows, &err)) << err;
+    EXPECT_NE(rows.Field(0, "Value")->Text, "");
+  }
+  // The socket of this machine needs no TLS: the mode is not applied to it.
+  TMySQLConnection local;
+  const size_t s = env.find("SOCKET=") + 7;
+  local.SetConnParam("HostName", env.substr(s, env.find('\n', s) - s));
+  local.SetConnParam("Password", "liron-test");
+  local.SetConnParam("SSL_Mode", "verify");
+  local.SetConnParam("SSL_CA", other);
+  std::string err;
+  EXPECT_TRUE(local.Open(&err)) << err;
+  std::system((fixture + "stop " + dir.path()).c_str());
 }
 
 TEST_F(Connection, WrongPasswordFailsWithTheServersText) {
