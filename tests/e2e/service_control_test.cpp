@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "db/ini_file.h"
 #include "db/setup_consts.h"
 #include "db/sql_queues.h"
 #include "engine/service.h"
@@ -607,6 +608,74 @@ TEST_F(ServiceControl, AStartWithoutTheServerRunsOnTheSavedCopyUntilTheServerAns
   const std::vector<std::string> events = plant.EventTexts();
   EXPECT_EQ(CountEvents(events, "*** Программа контроля на сервере отличается от сохраненной копии ***"), 1);
   EXPECT_EQ(CountEvents(events, "Загружаем новые калибровки..."), 1);
+}
+
+// A server across the network that takes TCP only with TLS (a private one of this test): the
+// service connects with SSL_Mode=verify only when its CA signed the server's certificate;
+// with another CA it says why and records nothing, and with the corrected INI it records after
+// a restart.
+TEST_F(ServiceControl, RecordsOverTlsOnlyWithTheCaThatSignedTheServer) {
+  TempDir server;
+  const std::string fixture = std::string(LIRON_SOURCE_DIR) + "/scripts/dbfixture ";
+  ASSERT_EQ(std::system((fixture + "start-tls " + server.path() + " >/dev/null").c_str()), 0);
+  struct Stop {
+    std::string command;
+    ~Stop() { std::system(command.c_str()); }
+  } stop{fixture + "stop " + server.path()};
+  const std::string cnf = "--defaults-file=" + server.File("client.cnf");
+  ASSERT_EQ(std::system(("mariadb " + cnf + " liron36 < " + LIRON_SOURCE_DIR + "/sql/demo-plan.sql").c_str()), 0);
+  const std::string env = ReadFileBytes(server.File("env"));
+  auto value = [&env](const std::string& key) {
+    const size_t at = env.find(key + "=") + key.size() + 1;
+    return env.substr(at, env.find('\n', at) - at);
+  };
+  TMySQLConnection local;  // the test's own look, over the server's socket
+  local.SetConnParam("HostName", value("SOCKET"));
+  local.SetConnParam("Password", value("PASSWORD"));
+  ASSERT_TRUE(local.Open());
+  auto state_rows = [&local] {
+    TSqlRows rows;
+    return local.Query("select count(*) n from last_state where RecMoment > NOW() - INTERVAL 5 SECOND",
+                       &rows) && rows.Field(0, "n") ? rows.Field(0, "n")->Text : std::string("?");
+  };
+
+  plant.settings.Comp = "127.0.0.1:" + value("PORT");
+  plant.settings.Login = "root";
+  plant.settings.Password = value("PASSWORD");
+  auto write_ini = [&](const std::string& ca) {
+    std::string error;
+    ASSERT_TRUE(plant.WriteIni(&error)) << error;
+    IniFile ini;
+    ASSERT_TRUE(ini.Load(plant.Ini(), &error)) << error;
+    ini.WriteString("MySQL", "SSL_Mode", "verify");
+    ini.WriteString("MySQL", "SSL_CA", ca);
+    ASSERT_TRUE(ini.Save(plant.Ini(), &error)) << error;
+  };
+  ASSERT_NO_FATAL_FAILURE(write_ini(server.File("tls/other-ca.pem")));
+  svc = std::make_unique<Service>(plant.home.path(), SystemClock(), op);
+  svc->WindowCreated();
+  pump = std::make_unique<ServicePump>(*svc);
+  ASSERT_TRUE(PollUntil([&] { return plant.EventLog().find("MySQL: ") != std::string::npos; }, 40))
+      << plant.EventLog();
+  EXPECT_FALSE(svc->UserConnection().IsOpen());
+  EXPECT_EQ(state_rows(), "0");
+  End();
+  pump.reset();
+  svc.reset();
+
+  ASSERT_NO_FATAL_FAILURE(write_ini(server.File("tls/ca.pem")));
+  svc = std::make_unique<Service>(plant.home.path(), SystemClock(), op);
+  svc->WindowCreated();
+  pump = std::make_unique<ServicePump>(*svc);
+  ASSERT_TRUE(PollUntil([&] { return pump->Call([&] { return svc->TestStartUpSettled(); }); }, 30));
+  pump->Run([&] { SetEmulFlag(svc->Image(), true, svc->Events(), svc->Journal()); });
+  ApplyEmulValues(kValues);
+  ASSERT_TRUE(pump->Call([&] { return svc->StartControl(); }));
+  EXPECT_TRUE(PollUntil([&] { return state_rows() == "1"; }, 30)) << plant.EventLog();
+  TSqlRows cipher;
+  ASSERT_TRUE(svc->UserConnection().Query("show status like 'Ssl_cipher'", &cipher));
+  EXPECT_NE(cipher.Field(0, "Value")->Text, "");
+  End();
 }
 
 }  // namespace
