@@ -1,6 +1,6 @@
 # The demo's database: a private MariaDB server (scripts/dbfixture) with the schema, the demo
-# plant's signal plan, an account for the service with the privileges it needs and nothing
-# more, and two counters that show how many records the service wrote.
+# plant's signal plan, the roles of sql/accounts.sql with an account for the service in its
+# role, and two counters that show how many records the service wrote.
 # Sourced by scripts/demo; ROOT is the source tree.
 
 # Starts the server in DIR and fills it. Sets DB_DIR, DB_SOCKET and DB_PID.
@@ -11,11 +11,13 @@ demo_db_start() {
   DB_SOCKET=$(sed -n 's/^SOCKET=//p' "$DB_DIR/env")
   DB_PID=$(cat "$DB_DIR/server.pid")
   demo_sql_root <"$ROOT/sql/demo-plan.sql" || return 1
-  # The service's own account, as on a plant server (see the README).
+  # The roles and the setpoint trigger of a plant server, and the service's own account with
+  # the service role (see the README).
+  demo_sql_root <"$ROOT/sql/accounts.sql" || return 1
   demo_sql_root <<EOF || return 1
 CREATE USER IF NOT EXISTS '$DEMO_DB_USER'@'localhost' IDENTIFIED BY '$DEMO_DB_PASSWORD';
-GRANT SELECT, INSERT, UPDATE, DELETE ON liron36.* TO '$DEMO_DB_USER'@'localhost';
-FLUSH PRIVILEGES;
+GRANT liron36_service TO '$DEMO_DB_USER'@'localhost';
+SET DEFAULT ROLE liron36_service FOR '$DEMO_DB_USER'@'localhost';
 EOF
   # Counters of the demo only: one per rewrite of the current-state row (the service rewrites
   # it once in every cycle that passed its readiness check) and one per write of a per-minute

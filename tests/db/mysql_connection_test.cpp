@@ -7,14 +7,13 @@
 
 #include "db/clock_check.h"
 #include "platform/fake_clock.h"
-#include "support/temp_dir.h"
+#include "support/private_server.h"
 #include "support/test_db.h"
 
 namespace liron {
 namespace {
 
-using test::ReadFileBytes;
-using test::TempDir;
+using test::PrivateServer;
 
 TEST(SetConnParam, DesignTimeList) {
   TMySQLConnection c;
@@ -126,13 +125,10 @@ TEST_F(Connection, ClockCheckJournalsOncePerEpisode) {
 // A server of its own that takes TCP connections only with TLS, its certificate made for
 // localhost and 127.0.0.1 by the CA in tls/ca.pem.
 TEST(TlsConnection, EachModeAgainstAServerThatRequiresTls) {
-  TempDir dir;
-  const std::string fixture = std::string(LIRON_SOURCE_DIR) + "/scripts/dbfixture ";
-  ASSERT_EQ(std::system((fixture + "start-tls " + dir.path() + " >/dev/null").c_str()), 0);
-  const std::string env = ReadFileBytes(dir.File("env"));
-  const size_t at = env.find("PORT=") + 5;
-  const std::string port = env.substr(at, env.find('\n', at) - at);
-  const std::string ca = dir.File("tls/ca.pem"), other = dir.File("tls/other-ca.pem");
+  const PrivateServer server(PrivateServer::Transport::kTlsOnly);
+  ASSERT_TRUE(server.Ready());
+  const std::string port = server.Value("PORT");
+  const std::string ca = server.File("tls/ca.pem"), other = server.File("tls/other-ca.pem");
   struct Case {
     const char* host;
     const char* mode;
@@ -150,10 +146,10 @@ TEST(TlsConnection, EachModeAgainstAServerThatRequiresTls) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.host) + " " + c.mode + " " + c.ca);
     TMySQLConnection conn;
-    for (const auto& [key, value] : {std::pair<const char*, std::string>{"HostName", c.host + (":" + port)},
-                                     {"User_Name", "root"}, {"Password", "liron-test"},
-                                     {"SSL_Mode", c.mode}, {"SSL_CA", c.ca}})
-      conn.SetConnParam(key, value);
+    server.ConfigureRoot(conn);
+    conn.SetConnParam("HostName", c.host + (":" + port));
+    conn.SetConnParam("SSL_Mode", c.mode);
+    conn.SetConnParam("SSL_CA", c.ca);
     std::string err;
     EXPECT_EQ(conn.Open(&err), c.opens) << err;
     if (!c.opens) {
@@ -167,14 +163,11 @@ TEST(TlsConnection, EachModeAgainstAServerThatRequiresTls) {
   }
   // The socket of this machine needs no TLS: the mode is not applied to it.
   TMySQLConnection local;
-  const size_t s = env.find("SOCKET=") + 7;
-  local.SetConnParam("HostName", env.substr(s, env.find('\n', s) - s));
-  local.SetConnParam("Password", "liron-test");
+  server.ConfigureRoot(local);
   local.SetConnParam("SSL_Mode", "verify");
   local.SetConnParam("SSL_CA", other);
   std::string err;
   EXPECT_TRUE(local.Open(&err)) << err;
-  std::system((fixture + "stop " + dir.path()).c_str());
 }
 
 TEST_F(Connection, WrongPasswordFailsWithTheServersText) {

@@ -26,6 +26,7 @@
 #include "platform/datetime.h"
 #include "platform/recording_operator.h"
 #include "signals/emulator.h"
+#include "support/private_server.h"
 #include "support/service_pump.h"
 #include "support/test_db.h"
 
@@ -615,23 +616,11 @@ TEST_F(ServiceControl, AStartWithoutTheServerRunsOnTheSavedCopyUntilTheServerAns
 // with another CA it says why and records nothing, and with the corrected INI it records after
 // a restart.
 TEST_F(ServiceControl, RecordsOverTlsOnlyWithTheCaThatSignedTheServer) {
-  TempDir server;
-  const std::string fixture = std::string(LIRON_SOURCE_DIR) + "/scripts/dbfixture ";
-  ASSERT_EQ(std::system((fixture + "start-tls " + server.path() + " >/dev/null").c_str()), 0);
-  struct Stop {
-    std::string command;
-    ~Stop() { std::system(command.c_str()); }
-  } stop{fixture + "stop " + server.path()};
-  const std::string cnf = "--defaults-file=" + server.File("client.cnf");
-  ASSERT_EQ(std::system(("mariadb " + cnf + " liron36 < " + LIRON_SOURCE_DIR + "/sql/demo-plan.sql").c_str()), 0);
-  const std::string env = ReadFileBytes(server.File("env"));
-  auto value = [&env](const std::string& key) {
-    const size_t at = env.find(key + "=") + key.size() + 1;
-    return env.substr(at, env.find('\n', at) - at);
-  };
+  const PrivateServer server(PrivateServer::Transport::kTlsOnly);
+  ASSERT_TRUE(server.Ready());
+  ASSERT_TRUE(server.RunSqlFile("sql/demo-plan.sql"));
   TMySQLConnection local;  // the test's own look, over the server's socket
-  local.SetConnParam("HostName", value("SOCKET"));
-  local.SetConnParam("Password", value("PASSWORD"));
+  server.ConfigureRoot(local);
   ASSERT_TRUE(local.Open());
   auto state_rows = [&local] {
     TSqlRows rows;
@@ -639,9 +628,9 @@ TEST_F(ServiceControl, RecordsOverTlsOnlyWithTheCaThatSignedTheServer) {
                        &rows) && rows.Field(0, "n") ? rows.Field(0, "n")->Text : std::string("?");
   };
 
-  plant.settings.Comp = "127.0.0.1:" + value("PORT");
+  plant.settings.Comp = "127.0.0.1:" + server.Value("PORT");
   plant.settings.Login = "root";
-  plant.settings.Password = value("PASSWORD");
+  plant.settings.Password = server.Value("PASSWORD");
   auto write_ini = [&](const std::string& ca) {
     std::string error;
     ASSERT_TRUE(plant.WriteIni(&error)) << error;
@@ -675,6 +664,71 @@ TEST_F(ServiceControl, RecordsOverTlsOnlyWithTheCaThatSignedTheServer) {
   TSqlRows cipher;
   ASSERT_TRUE(svc->UserConnection().Query("show status like 'Ssl_cipher'", &cipher));
   EXPECT_NE(cipher.Field(0, "Value")->Text, "");
+  End();
+}
+
+// The accounts of sql/accounts.sql on a server of this test's own: the service records under
+// the service role; an operator (a database user named O'Brien) hands in a setpoint with a
+// forged moment and name, and the trigger signs it with the real account, which the journal
+// shows; the operator cannot change the records nor delete the journal.
+TEST_F(ServiceControl, RunsUnderTheServiceRoleAndTheTriggerSignsEverySetpoint) {
+  const PrivateServer server;
+  ASSERT_TRUE(server.Ready());
+  ASSERT_TRUE(server.RunSqlFile("sql/demo-plan.sql"));
+  ASSERT_TRUE(server.RunSqlFile("sql/accounts.sql"));
+  TMySQLConnection root;
+  server.ConfigureRoot(root);
+  ASSERT_TRUE(root.Open());
+  for (const char* sql :
+       {"CREATE USER 'station'@'localhost' IDENTIFIED BY 'st-pw'",
+        "GRANT liron36_service TO 'station'@'localhost'",
+        "SET DEFAULT ROLE liron36_service FOR 'station'@'localhost'",
+        "CREATE USER 'O''Brien'@'localhost' IDENTIFIED BY 'op-pw'",
+        "GRANT liron36_operator TO 'O''Brien'@'localhost'",
+        "SET DEFAULT ROLE liron36_operator FOR 'O''Brien'@'localhost'"}) {
+    std::string error;
+    ASSERT_TRUE(root.Execute(sql, &error)) << sql << ": " << error;
+  }
+  auto scalar = [&root](const std::string& sql) {  // the first column of the first row
+    TSqlRows rows;
+    return root.Query(sql, &rows) && !rows.Rows.empty() ? rows.Rows[0][0].Text : std::string("?");
+  };
+
+  plant.settings.Comp = server.Value("SOCKET");
+  plant.settings.Login = "station";
+  plant.settings.Password = "st-pw";
+  std::string error;
+  ASSERT_TRUE(plant.WriteIni(&error)) << error;
+  svc = std::make_unique<Service>(plant.home.path(), SystemClock(), op);
+  svc->WindowCreated();
+  pump = std::make_unique<ServicePump>(*svc);
+  ASSERT_TRUE(PollUntil([&] { return pump->Call([&] { return svc->TestStartUpSettled(); }); }, 30));
+  ASSERT_TRUE(svc->UserConnection().IsOpen()) << plant.EventLog();
+  pump->Run([&] { SetEmulFlag(svc->Image(), true, svc->Events(), svc->Journal()); });
+  ApplyEmulValues(kValues);
+  ASSERT_TRUE(pump->Call([&] { return svc->StartControl(); }));
+  EXPECT_TRUE(PollUntil([&] {
+    return scalar("select count(*) from last_state where RecMoment > NOW() - INTERVAL 3 SECOND") == "1";
+  }, 30)) << plant.EventLog();
+
+  TMySQLConnection obrien;
+  obrien.SetConnParam("HostName", server.Value("SOCKET"));
+  obrien.SetConnParam("User_Name", "O'Brien");
+  obrien.SetConnParam("Password", "op-pw");
+  ASSERT_TRUE(obrien.Open(&error)) << error;
+  ASSERT_TRUE(obrien.Execute("insert into control_vector values ('2000-01-01', 'root', 1.7, 50)",
+                             &error)) << error;
+  EXPECT_EQ(scalar("select concat(UserName, ' ', RecMoment > NOW() - INTERVAL 1 MINUTE) from control_vector"),
+            "O'Brien@localhost 1");
+  EXPECT_TRUE(PollUntil([&] {
+    return scalar("select count(*) from control_log where MessageText = 'Новое задание: "
+                  "Плотность=1.7 Уровень НС=50' and MessageKind = 'O''Brien@localhost'") == "1";
+  }, 20)) << plant.EventLog();
+  for (const char* refused : {"update pu_data set PLS = 0", "delete from control_log"}) {
+    TSqlOutcome outcome;
+    EXPECT_FALSE(obrien.Execute(refused, outcome)) << refused;
+    EXPECT_EQ(outcome.Code, 1142u) << refused << ": " << outcome.Error;
+  }
   End();
 }
 
