@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "db/ini_file.h"
+#include "db/mysql_connection.h"
 #include "db/password_cipher.h"
 
 namespace liron {
@@ -57,6 +58,12 @@ bool ReadConfig(const std::string& path, TSettings& s, std::string* error) {
     std::string plain;
     if (!DecipherPassword(s.Password, &plain, error)) return false;
     s.Password = plain;
+  }
+  // An INI that names no account (a first start) gets the built-in one; a Login without a
+  // Password connects without one.
+  if (!ini.HasKey(kMySQL, "Login")) {
+    s.Login = kBuiltInLogin;
+    if (!ini.HasKey(kMySQL, "Password")) s.Password = kBuiltInPassword;
   }
   return true;
 }

@@ -90,9 +90,18 @@ const TSqlValue* TSqlRows::Field(size_t r, const std::string& column) const {
 
 void MySqlThreadEnd() { mysql_thread_end(); }
 
+const char kBuiltInLogin[] = "root";
+const char kBuiltInPassword[] = "46271";
+
 std::vector<std::string> DefaultConnParams() {
-  return {"DriverName=MySQL", "HostName=127.0.0.1", "Database=liron36", "User_Name=root",
-          "Password=46271",   "BlobSize=-1",        "ErrorResourceFile=", "LocaleCode=0000"};
+  return {"DriverName=MySQL",
+          "HostName=127.0.0.1",
+          "Database=liron36",
+          std::string("User_Name=") + kBuiltInLogin,
+          std::string("Password=") + kBuiltInPassword,
+          "BlobSize=-1",
+          "ErrorResourceFile=",
+          "LocaleCode=0000"};
 }
 
 bool SplitHostName(const std::string& host_name, std::string* host, unsigned* port,

@@ -17,6 +17,10 @@ struct st_mysql;  // MYSQL
 
 namespace liron {
 
+// The built-in account of the design-time parameters: used only while no INI names a Login.
+extern const char kBuiltInLogin[];     // "root"
+extern const char kBuiltInPassword[];  // "46271"
+
 // The design-time parameter list both connections start with.
 std::vector<std::string> DefaultConnParams();
 

@@ -45,8 +45,8 @@ class ConfigFile : public ::testing::Test {
 TEST_F(ConfigFile, FileWithoutMySQLSectionGivesTheDefaults) {
   TSettings s = Read("[main]\r\nModBUS_PortName=/dev/ttyUSB0\r\nAverageLen=30\r\n");
   EXPECT_EQ(s.Comp, "127.0.0.1");
-  EXPECT_EQ(s.Login, "root");
-  EXPECT_EQ(s.Password, "");
+  EXPECT_EQ(s.Login, "root");  // no Login: the built-in account
+  EXPECT_EQ(s.Password, "46271");
   EXPECT_EQ(s.DatabaseSize, 240);
   EXPECT_TRUE(s.AutoCleanFlag);
   EXPECT_EQ(s.ModBUS_PortName, "/dev/ttyUSB0");
@@ -64,7 +64,10 @@ TEST_F(ConfigFile, MissingOrInvalidKeysKeepTheCurrentValuesButNotThePassword) {
   EXPECT_TRUE(s.AutoStart);
   EXPECT_EQ(s.V120_PortSpeed, 9600);
   EXPECT_EQ(s.Version, 5);
-  EXPECT_EQ(s.Password, "");
+  EXPECT_EQ(s.Password, "46271");
+  // A Login with an empty or absent Password connects without one.
+  EXPECT_EQ(Read("[MySQL]\nLogin=liron\n", current).Password, "");
+  EXPECT_EQ(Read("[MySQL]\nLogin=liron\nPassword=\n", current).Password, "");
   current.AutoStart = false;
   EXPECT_FALSE(Read("[main]\nAutoStart=yes\n", current).AutoStart);
 }
