@@ -23,6 +23,13 @@ std::string FirstChars(const std::string& utf8, size_t n) {
   return utf8;
 }
 
+// What the settings tab says of TLS: a socket of this machine takes none.
+std::string TlsCaption(const TSettings& s) {
+  if (!s.Comp.empty() && s.Comp[0] == '/')
+    return "Шифрование (SSL_Mode): не используется, сервер на сокете этой машины";
+  return "Шифрование (SSL_Mode): " + s.SslMode;
+}
+
 }  // namespace
 
 bool ReadConfig(const std::string& path, TSettings& s, std::string* error) {
@@ -128,12 +135,6 @@ bool ApplySettings(SettingsForm& form, TSettings& s, Operator& op) {
   s.AutoHide = form.CheckBoxAutoHide;
   if (!form.EditMySQL_password.empty()) s.Password = form.EditMySQL_password;
   return true;
-}
-
-std::string TlsCaption(const TSettings& s) {
-  if (!s.Comp.empty() && s.Comp[0] == '/')
-    return "Шифрование (SSL_Mode): не используется, сервер на сокете этой машины";
-  return "Шифрование (SSL_Mode): " + s.SslMode;
 }
 
 void SettingsToWindow(const TSettings& s, SettingsForm& form) {
