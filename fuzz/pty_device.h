@@ -96,6 +96,7 @@ class DeviceClock : public Clock {
     ticks_ += step_ms_;
     return ticks_;
   }
+  uint64_t MonotonicMs() override { return ticks_; }
   void SleepMs(uint32_t ms) override {
     Fire();
     ticks_ += ms;
