@@ -208,8 +208,14 @@ bool TMySQLConnection::Open(std::string* error) {
     mysql_close(h);
     return false;
   }
+  OpenedHook hook;
+  {
+    std::lock_guard<std::mutex> l(params_mu_);
+    hook = opened_hook_;
+  }
+  // The server's time is asked only when someone compares it with the station's.
   TDateTime server_now = 0;
-  const bool told_time = ServerNow(h, &server_now);
+  const bool told_time = hook && ServerNow(h, &server_now);
   MYSQL* old;
   {
     std::lock_guard<std::mutex> l(mu_);
@@ -218,12 +224,7 @@ bool TMySQLConnection::Open(std::string* error) {
     open_ = true;
   }
   if (old) mysql_close(old);
-  OpenedHook hook;
-  {
-    std::lock_guard<std::mutex> l(params_mu_);
-    hook = opened_hook_;
-  }
-  if (told_time && hook) hook(server_now);
+  if (told_time) hook(server_now);
   return true;
 }
 
