@@ -6,6 +6,7 @@
 
 #include <strings.h>
 
+#include "db/sql_errors.h"
 #include "db/sql_text.h"
 
 namespace liron {
@@ -108,9 +109,15 @@ int TSqlQueues::RunWriteQueue(TMySQLConnection& conn, const std::function<void()
         statement = work_.front();  // only this run removes, so the head stays the same
       }
       // Executed with the queue unlocked: producers never wait for the server.
-      uint64_t matched = 0;
-      const bool ok = conn.Execute(statement.Text, nullptr, &matched);
-      if (!ok && !conn.IsOpen()) break;  // link lost: the statement waits for the next link
+      TSqlOutcome outcome;
+      const bool ok = conn.Execute(statement.Text, outcome);
+      if (!ok && (IsTransientSqlError(outcome.Code) || !conn.IsOpen())) {
+        // Not now, or taken without the answer arriving: the statement stays first, and with a
+        // spool the queue moves there (the spool writes in forms that may be repeated).
+        if (spool_.load()) spill_ = true;
+        break;
+      }
+      const uint64_t matched = outcome.Matched;
       ++executed;
       {
         std::lock_guard<std::mutex> l(work_mu_);

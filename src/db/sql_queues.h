@@ -68,8 +68,9 @@ class TSqlQueues {
   // Returns the number executed (failed ones included).
   int RunWriteQueue(TMySQLConnection& conn);
   // The same; after_pass (the automatic-clean check) runs after the pass over the queue,
-  // only in a run that found the connection open. A statement that lost the link to the
-  // server is not dropped: it stays first in the queue for the next open connection.
+  // only in a run that found the connection open. A statement refused with a transient error
+  // (IsTransientSqlError: the link lost among them) is not dropped: it stays first in the
+  // queue for the next run, and with a spool attached the queue asks to be moved into it.
   int RunWriteQueue(TMySQLConnection& conn, const std::function<void()>& after_pass);
   // GUI thread, every 100 ms: answers up to 12 waiting selects on conn; abandoned requests
   // are released without counting. While conn is not open every waiting select fails at once.

@@ -3,24 +3,10 @@
 #include <exception>
 #include <vector>
 
+#include "db/sql_errors.h"
 #include "db/sql_text.h"
 
 namespace liron {
-
-bool IsTransientSqlError(unsigned code) {
-  switch (code) {
-    case 0:     // no handle: nothing was sent
-    case 1021:  // ER_DISK_FULL
-    case 1053:  // ER_SERVER_SHUTDOWN
-    case 1114:  // ER_RECORD_FILE_FULL
-    case 1205:  // ER_LOCK_WAIT_TIMEOUT
-    case 1213:  // ER_LOCK_DEADLOCK
-    case 1290:  // ER_OPTION_PREVENTS_STATEMENT (--read-only)
-      return true;
-    default:
-      return code >= 2000 && code < 3000;
-  }
-}
 
 namespace {
 

@@ -14,12 +14,6 @@ namespace liron {
 // Records forwarded per run of the write timer (every 100 ms), like the write queue's run.
 constexpr int kSpoolBatch = 12;
 
-// Errors that say the server cannot take anything now: the link lost or never there (every
-// client-side error, 2000-2999, among them 2006 and 2013), the server shutting down (1053), a
-// full disk or table (1021, 1114), read-only (1290), a lock wait time-out or a deadlock (1205,
-// 1213). Any other error refuses the statement for its content.
-bool IsTransientSqlError(unsigned code);
-
 struct TForwardResult {
   int Sent = 0;      // confirmed by the server and removed
   int SetAside = 0;  // refused for their content

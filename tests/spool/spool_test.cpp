@@ -206,6 +206,26 @@ TEST_F(Spool, OutageRecordsGoFirstAndTheInterruptedMinuteIsNotDoubled) {
   EXPECT_TRUE(test::DrainTexts(events).empty());
 }
 
+// The write queue on a server that says "not now" (or may have taken it without answering)
+// keeps the statement, and those after it, in order in the spool; only a content error drops.
+TEST_F(Spool, TransientErrorsOfTheLiveQueueMoveItIntoTheSpool) {
+  for (const unsigned code : {1021u, 1053u, 1114u, 1205u, 1213u, 1290u, 1317u, 1927u, 4031u}) {
+    SCOPED_TRACE(code);
+    TSqlQueues queues(events);
+    queues.AttachSpool(&spool);
+    const std::string refused =
+        "SIGNAL SQLSTATE 'HY000' SET MYSQL_ERRNO=" + std::to_string(code) + ", MESSAGE_TEXT='probe'";
+    ASSERT_TRUE(queues.QueueSQL(refused));
+    ASSERT_TRUE(queues.QueueSQL(Journal("2024-03-05 10:15:20", 1, "after")));
+    for (int i = 0; i < 3; ++i) PassWrites(queues, spool, conn, events, clock.Now());
+    EXPECT_EQ(queues.WaitingStatements(), 0);
+    EXPECT_EQ(Texts(outbox), (std::vector<std::string>{refused, Journal("2024-03-05 10:15:20", 1, "after")}));
+    EXPECT_EQ(db().Count("control_log"), 0);
+    EXPECT_TRUE(test::DrainTexts(events).empty());
+    ASSERT_TRUE(outbox.Remove(outbox.Peek(2)));
+  }
+}
+
 // A journal record spooled in an outage keeps its finished text: forwarded to a server that
 // runs with NO_BACKSLASH_ESCAPES, an originator built to break out of the insert arrives letter
 // for letter and adds no record of its own.
