@@ -39,10 +39,16 @@ bool TJournal::WriteJournal(const std::string& text, const std::string& originat
       last_seq_ = npp;
       last_moment_ = now;
     }
+    // A record written again (its answer lost, a batch of the spool replayed after a crash)
+    // is recognised by its moment, number and text, and stored once.
+    const std::string moment_text = "'" + FormatDateTime("yyyy-mm-dd hh:nn:ss", now) + "'";
+    const std::string npp_text = SqlNumber(npp);
+    const std::string message = SqlText(text);
     return queues_.QueueSQL(
-        "insert into control_log (RecMoment, NPP, MessageText, MessageKind) VALUES('" +
-        FormatDateTime("yyyy-mm-dd hh:nn:ss", now) + "', " + SqlNumber(npp) + ", " +
-        SqlText(text) + ", " + SqlText(originator) + ")");
+        "insert into control_log (RecMoment, NPP, MessageText, MessageKind) SELECT " +
+        moment_text + ", " + npp_text + ", " + message + ", " + SqlText(originator) +
+        " FROM DUAL WHERE NOT EXISTS (SELECT 1 FROM control_log WHERE RecMoment=" + moment_text +
+        " AND NPP=" + npp_text + " AND MessageText=" + message + ")");
   } catch (const std::exception&) {
     events_.PostEvent("*** Ошибка добавления записи в журнал. ***");
     return false;

@@ -87,7 +87,8 @@ bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queu
       if (queues.SelectValue("select count(*) Rez from last_state", &answer)) {
         if (!answer.AsInt(&n)) n = 0;
         if (n < 1) {
-          queues.QueueSQL("insert into last_state (RecMoment) VALUES( Now() )");
+          queues.QueueSQL("insert into last_state (RecMoment) SELECT Now() FROM DUAL WHERE NOT "
+                          "EXISTS (SELECT 1 FROM last_state)");
           img.clock.SleepMs(200);  // the insert stays well ahead of the first update
         }
         state.StateRowChecked = true;

@@ -55,6 +55,8 @@ class RecordsTest : public test::DbTest {
   TRecordState state;
 };
 
+const char kStateInsert[] =
+    "insert into last_state (RecMoment) SELECT Now() FROM DUAL WHERE NOT EXISTS (SELECT 1 FROM last_state)";
 const char kStateUpdate[] =
     "UPDATE last_state SET RecMoment=Now(), I_1T1=1250, RAB=1, PLS=1.45, G_1T1=0.3";
 const char kMinuteInsert[] =
@@ -177,7 +179,7 @@ TEST_F(RecordsTest, EmptyStateTableGetsItsRowOncePerRun) {
   test::SelectServer server(queues, conn);
   ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
   EXPECT_TRUE(state.StateRowChecked);
-  const std::vector<std::string> first = {"insert into last_state (RecMoment) VALUES( Now() )",
+  const std::vector<std::string> first = {kStateInsert,
                                           kStateUpdate};
   EXPECT_EQ(Take(), first);
   EXPECT_EQ(clock.Sleeps(), std::vector<uint32_t>{200});
@@ -219,7 +221,7 @@ TEST_F(RecordsTest, FailedRowCheckInsertsNothingAndIsRepeated) {
   test::SelectServer server(queues, conn);
   ASSERT_TRUE(UpdateStateRecord(img, state, queues, events));
   EXPECT_EQ(server.Served(), 1);
-  EXPECT_EQ(queues.WaitingSnapshot().front(), "insert into last_state (RecMoment) VALUES( Now() )");
+  EXPECT_EQ(queues.WaitingSnapshot().front(), kStateInsert);
 }
 
 TEST_F(RecordsTest, PlanWithoutRecordedRowsStillGivesValidStatements) {
