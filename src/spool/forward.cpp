@@ -30,7 +30,7 @@ TForwardResult ForwardSpool(TSpoolOutbox& outbox, TMySQLConnection& conn, TEvent
                             int max) {
   TForwardResult result;
   try {
-    if (!conn.IsOpen()) {
+    if (!conn.IsOpen() || !outbox.Settle()) {
       result.Held = true;
       return result;
     }
@@ -53,10 +53,14 @@ TForwardResult ForwardSpool(TSpoolOutbox& outbox, TMySQLConnection& conn, TEvent
       // taken afresh.
       if (item.Kind == TSpoolKind::kMinute) break;
     }
-    // Removed together after the batch: a crash before this line sends the batch again, which
-    // writes the same minute rows and the same last_state; only journal records of this one
-    // batch can come twice.
-    if (outbox.Remove(confirmed)) result.Sent = static_cast<int>(confirmed.size());
+    // Removed together after the batch: a crash before this line sends the batch again, in
+    // forms that may be repeated (minute rows and last_state as absolute values, journal
+    // records only where they are not there yet). A removal the file refused stops forwarding
+    // until it went through.
+    if (outbox.Remove(confirmed))
+      result.Sent = static_cast<int>(confirmed.size());
+    else
+      result.Held = true;
   } catch (const std::exception&) {
     // Nothing leaves a timer handler; what was not removed is sent again.
   }

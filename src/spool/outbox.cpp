@@ -237,9 +237,9 @@ std::vector<TSpoolItem> TSpoolOutbox::Peek(int max) {
   return out;
 }
 
-bool TSpoolOutbox::Remove(const std::vector<TSpoolItem>& confirmed) {
-  if (confirmed.empty()) return true;
-  TSpoolFile::Held f(file_);
+namespace {
+
+bool DeleteConfirmed(TSpoolFile::Held& f, const std::vector<TSpoolItem>& confirmed) {
   TSqliteTransaction t(f.Db());
   if (!t.Begun()) return f.Fail();
   TSqliteStmt del(f.Db(), "DELETE FROM record WHERE seq=? AND version=?");
@@ -248,6 +248,29 @@ bool TSpoolOutbox::Remove(const std::vector<TSpoolItem>& confirmed) {
     if (!del.Bind(1, item.Seq).Bind(2, item.Version).Run()) return f.Fail();
   }
   return t.Commit() || f.Fail();
+}
+
+}  // namespace
+
+bool TSpoolOutbox::Remove(const std::vector<TSpoolItem>& confirmed) {
+  if (confirmed.empty()) return true;
+  TSpoolFile::Held f(file_);
+  if (unsettled_.empty() && DeleteConfirmed(f, confirmed)) return true;
+  const bool first = unsettled_.empty();
+  unsettled_.insert(unsettled_.end(), confirmed.begin(), confirmed.end());
+  if (first)
+    events_.PostEvent("*** Буфер записей: записи, принятые сервером, не удалось снять из буфера (" +
+                      f.Db().LastError() + "): передача остановлена ***");
+  return false;
+}
+
+bool TSpoolOutbox::Settle() {
+  TSpoolFile::Held f(file_);
+  if (unsettled_.empty()) return true;
+  if (!DeleteConfirmed(f, unsettled_)) return false;
+  unsettled_.clear();
+  events_.PostEvent("*** Буфер записей: принятые сервером записи сняты, передача продолжена ***");
+  return true;
 }
 
 bool TSpoolOutbox::SetAside(const TSpoolItem& item, const std::string& statement,

@@ -67,8 +67,14 @@ class TSpoolOutbox {
 
   // The oldest records, up to max, in order.
   std::vector<TSpoolItem> Peek(int max);
-  // Removes records the server confirmed; one that changed since it was taken stays.
+  // Removes records the server confirmed; one that changed since it was taken stays. When the
+  // file cannot take the removal (locked, full, read-only, failing) the records are kept here
+  // as confirmed, with an event, and Settle() must remove them before anything is forwarded
+  // again: otherwise the same batch would go to the server at every run.
   bool Remove(const std::vector<TSpoolItem>& confirmed);
+  // Removes what the server confirmed and the file could not take yet; true when nothing of
+  // the kind is left (then forwarding may go on). The event of the stop has its counterpart.
+  bool Settle();
   // Takes a record out for good: into the list of refused statements (statement and the
   // server's error). A minute row hands its counter amount on to the next minute.
   bool SetAside(const TSpoolItem& item, const std::string& statement, const std::string& error);
@@ -89,6 +95,7 @@ class TSpoolOutbox {
   // The trimming event comes once an hour at most, counting what went meanwhile.
   TDateTime last_trim_event_ = 0;
   int64_t trimmed_since_event_ = 0;
+  std::vector<TSpoolItem> unsettled_;  // confirmed by the server, not yet removed
 };
 
 }  // namespace liron

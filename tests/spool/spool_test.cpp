@@ -14,6 +14,7 @@
 #include "platform/fake_clock.h"
 #include "spool/spool.h"
 #include "spool/spool_format.h"
+#include "spool/sqlite_db.h"
 #include "spool/write_pass.h"
 #include "support/event_texts.h"
 #include "support/no_backslash_escapes.h"
@@ -149,6 +150,27 @@ TEST_F(Spool, ReplayedBatchWritesTheSameRowAgain) {
   ASSERT_TRUE(replayed.AppendMinute(clock.Now(), Minute("2024-03-05 10:15:00", 1.6, 1.8)));
   ASSERT_TRUE(replayed.Remove(sent));
   EXPECT_EQ(replayed.Depth().Records, 1);
+}
+
+// The file refuses the removal of a batch the server took (another writer holds it): nothing
+// goes to the server again, and forwarding waits until the removal went through.
+TEST_F(Spool, ARemovalTheFileRefusedSendsNothingTwice) {
+  ASSERT_TRUE(outbox.AppendStatement(clock.Now(), Journal("2024-03-05 10:15:20", 1, "once")));
+  TSqliteDb other;
+  ASSERT_TRUE(other.Open(path, nullptr));
+  ASSERT_TRUE(other.Exec("BEGIN EXCLUSIVE", nullptr));
+  EXPECT_TRUE(ForwardSpool(outbox, conn, events).Held);
+  EXPECT_TRUE(ForwardSpool(outbox, conn, events).Held);
+  ASSERT_TRUE(other.Exec("COMMIT", nullptr));
+  const TForwardResult r = ForwardSpool(outbox, conn, events);
+  EXPECT_FALSE(r.Held);
+  EXPECT_EQ(r.Sent, 0);
+  EXPECT_EQ(outbox.Depth().Records, 0);
+  EXPECT_EQ(db().Count("control_log"), 1);
+  const auto texts = test::DrainTexts(events);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].rfind("*** Буфер записей: записи, принятые сервером, не удалось снять", 0), 0u);
+  EXPECT_EQ(texts[1], "*** Буфер записей: принятые сервером записи сняты, передача продолжена ***");
 }
 
 // The write timer's passes through an outage: the cycles' records wait in the spool and go to
