@@ -25,4 +25,13 @@ std::string MinuteInsertSql(const TMinuteRow& row, double counter) {
   return columns + ") " + values + ")";
 }
 
+bool WriteMinute(TMySQLConnection& conn, const TMinuteRow& row, double counter,
+                 TSqlOutcome& outcome, std::string* statement) {
+  *statement = MinuteUpdateSql(row, counter);
+  if (!conn.Execute(*statement, outcome)) return false;
+  if (outcome.Matched > 0) return true;
+  *statement = MinuteInsertSql(row, counter);
+  return conn.Execute(*statement, outcome);
+}
+
 }  // namespace liron

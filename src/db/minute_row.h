@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "db/mysql_connection.h"
+
 namespace liron {
 
 // One minute's row as absolute values: its averages and the whole amount of the integral
@@ -24,5 +26,11 @@ struct TMinuteRow {
 std::string MinuteUpdateSql(const TMinuteRow& row, double counter);
 // "INSERT into pu_data (RecMoment, I_1T1, <col>..., G_1T1) VALUES( '<key>', ...)"
 std::string MinuteInsertSql(const TMinuteRow& row, double counter);
+
+// Writes the row as update-else-insert with counter as its counter column: written twice, the
+// same row. On failure *statement is the one the server refused and outcome tells why;
+// outcome.Matched is 1 for a row written either way.
+bool WriteMinute(TMySQLConnection& conn, const TMinuteRow& row, double counter,
+                 TSqlOutcome& outcome, std::string* statement);
 
 }  // namespace liron

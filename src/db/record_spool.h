@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "db/minute_row.h"
 #include "platform/clock.h"
@@ -19,16 +20,22 @@ enum class TSpoolKind : int32_t {
   kMinute = 2,     // the row of one minute in pu_data, as absolute values
 };
 
+// One record handed to the spool: the statement, and for a minute row its absolute values.
+struct TSpoolRecord {
+  TSpoolKind Kind = TSpoolKind::kStatement;
+  std::string Statement;
+  const TMinuteRow* Minute = nullptr;  // kMinute
+};
+
 class TRecordSpool {
  public:
   virtual ~TRecordSpool() = default;
 
-  // Stores a record after those waiting; false when it could not be stored.
-  virtual bool AppendStatement(TDateTime moment, const std::string& sql) = 0;
-  // Replaces the waiting rewrite of last_state, if any.
-  virtual bool AppendLastState(TDateTime moment, const std::string& sql) = 0;
-  // Replaces a waiting row of the same minute, and makes it the newest minute of the seeds.
-  virtual bool AppendMinute(TDateTime moment, const TMinuteRow& row) = 0;
+  // Stores the records of one write run after those waiting, all or none, synced to the disk
+  // once: a rewrite of last_state replaces the waiting one, a minute row the waiting row of
+  // its minute (and it becomes the newest minute of the seeds). False when they could not be
+  // stored.
+  virtual bool AppendRun(TDateTime moment, const std::vector<TSpoolRecord>& records) = 0;
 
   // Records wait (an earlier run's among them).
   virtual bool HoldsRecords() = 0;

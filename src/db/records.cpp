@@ -30,11 +30,22 @@ TBooking Book(const TProcessImage& img, int row) {
 }
 
 // A new minute starts with nothing booked, unless an earlier run of the program already booked
-// part of it (a restart within the minute): the spool noted that part.
-void StartMinute(TMinuteRow& m, const std::string& key, TRecordSpool* spool) {
+// part of it (a restart within the minute): the spool noted that part. Without a spool the
+// run's first minute asks the server for what its row holds; unanswered, it starts from 0.
+void StartMinute(TMinuteRow& m, const std::string& key, TRecordSpool* spool, TSqlQueues& queues) {
+  const bool first_of_run = m.Key.empty();
   m = TMinuteRow{};
   m.Key = key;
-  if (spool) m.CounterAmount = spool->BookedInMinute(key);
+  if (spool) {
+    m.CounterAmount = spool->BookedInMinute(key);
+    return;
+  }
+  TSqlValue held;
+  double v = 0;
+  if (first_of_run &&
+      queues.SelectValue("select G_1T1 as Rez from pu_data where RecMoment=" + SqlText(key), &held) &&
+      held.AsDouble(&v))
+    m.CounterAmount = v;
 }
 
 // The key of this cycle's minute row: the local minute, unless the clock is behind the newest
@@ -120,84 +131,48 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
                        TEventFIFO& events) {
   try {
     const std::string key = RecordKey(img, state);
-    if (state.MinuteRowMissing.exchange(false)) state.LastMinuteKey.clear();
     const int count = static_cast<int>(img.PlanRows());
     // Totaliser rows booked by this statement, taken off their accumulators only once the
     // statement is queued: a record the full queue refuses leaves them pending for the next.
     std::vector<TBooking> booked;
-    std::string sql;
-    const bool update = key == state.LastMinuteKey;
-    if (update) {
-      sql = "UPDATE pu_data SET I_1T1=" + SqlNumber(img.CounterLast);
-      for (int j = 0; j < count; ++j) {
-        const std::string& name = img.Signals[j].SignalName;
-        if (name.empty() || name[0] == '_') continue;
-        if (IsTotaliserName(name)) {
-          booked.push_back(Book(img, j));
-          sql += ", G_1T1=G_1T1+" + SqlNumber(booked.back().amount);
-        } else {
-          sql += ", " + name + "=" + SqlNumber(img.AvgValues.Get(j));
-        }
-      }
-      sql += "  where RecMoment=" + SqlText(key);
-    } else {
-      // Without a unique key on RecMoment (older databases) too, the minute gets one row.
-      std::string columns = "INSERT into pu_data (RecMoment, I_1T1";
-      std::string values = "SELECT " + SqlText(key) + ", " + SqlNumber(img.CounterLast);
-      for (int k = 0; k < count; ++k) {
-        const std::string& name = img.Signals[k].SignalName;
-        if (name.empty()) continue;
-        columns += ", " + name;
-        if (IsTotaliserName(name)) {
-          booked.push_back(Book(img, k));
-          values += ", " + SqlNumber(booked.back().amount);
-        } else {
-          values += ", " + SqlNumber(img.AvgValues.Get(k));
-        }
-      }
-      sql = columns + ") " + values + " FROM DUAL WHERE NOT EXISTS (SELECT 1 FROM pu_data WHERE "
-            "RecMoment=" + SqlText(key) + ")";
-    }
-    // The same row as absolute values, for the spool.
+    for (int k = 0; k < count; ++k)
+      if (IsTotaliserName(img.Signals[k].SignalName)) booked.push_back(Book(img, k));
     double amount = 0;
     for (const TBooking& b : booked) amount += b.amount;
     std::shared_ptr<const TMinuteRow> absolute;
     {
       std::lock_guard<std::mutex> l(state.MinuteMu);
       TMinuteRow& m = state.Minute;
-      if (m.Key != key) StartMinute(m, key, state.Spool);
-      m.I_1T1 = img.CounterLast;
-      m.Values.clear();
+      if (m.Key != key) StartMinute(m, key, state.Spool, queues);
+      std::vector<std::pair<std::string, double>> values;
       for (int k = 0; k < count; ++k) {
         const std::string& name = img.Signals[k].SignalName;
         if (name.empty()) continue;
-        if (IsTotaliserName(name))
+        if (IsTotaliserName(name)) {
           m.CounterColumn = "G_1T1";
-        else
-          m.Values.emplace_back(name, img.AvgValues.Get(k));
+          continue;
+        }
+        double v = img.AvgValues.Get(k);
+        // A setpoint column keeps what the minute's first cycle wrote.
+        if (name[0] == '_')
+          for (const auto& [had, value] : m.Values)
+            if (had == name) v = value;
+        values.emplace_back(name, v);
       }
+      m.Values = std::move(values);
+      m.I_1T1 = img.CounterLast;
       auto row = std::make_shared<TMinuteRow>(m);
       row->CounterAmount += amount;
       absolute = std::move(row);
     }
-    // Runs on the write queue's timer. A minute's row that was already there (a restart within
-    // the minute) takes the increments with the next update.
-    auto done = [&img, &state, booked, update, absolute, amount](bool executed,
-                                                                uint64_t matched) {
-      if (executed && matched > 0) {
-        if (state.Spool) state.Spool->NoteMinute(*absolute);
-        return;
-      }
-      for (const TBooking& b : booked) img.RawValues.Add(b.row, b.raw);
-      {
-        std::lock_guard<std::mutex> l(state.MinuteMu);
-        if (state.Minute.Key == absolute->Key) state.Minute.CounterAmount -= amount;
-      }
-      if (update ? executed : !executed) state.MinuteRowMissing = true;  // no row to add to
+    // The row goes as absolute values, update-else-insert: a statement written twice (its
+    // answer lost, the spool forwarding it again) leaves the same row, and a statement the
+    // server refused is made good by the next one, which carries the whole amount again.
+    auto done = [&state, absolute](bool executed, uint64_t matched) {
+      if (executed && matched > 0 && state.Spool) state.Spool->NoteMinute(*absolute);
     };
-    if (queues.QueueSQL(sql, done, TSpoolKind::kMinute, absolute)) {
-      // Only a queued insert makes the minute's row exist; otherwise the next cycle inserts.
-      if (!update) state.LastMinuteKey = key;
+    if (queues.QueueSQL(MinuteUpdateSql(*absolute, absolute->CounterAmount), done,
+                        TSpoolKind::kMinute, absolute)) {
       for (const TBooking& b : booked) img.RawValues.Add(b.row, -b.raw);
       std::lock_guard<std::mutex> l(state.MinuteMu);
       if (state.Minute.Key == key) state.Minute.CounterAmount += amount;

@@ -22,11 +22,9 @@ namespace liron {
 // The flags are also cleared by the write queue's timer when the server matched no row.
 struct TRecordState {
   std::atomic<bool> StateRowChecked{false};  // last_state has been made sure to hold a row
-  std::string LastMinuteKey;                 // RecMoment of the pu_data row written last
-  std::atomic<bool> MinuteRowMissing{false};  // a queued pu_data statement found no row
   // The current minute's row as absolute values: its latest averages and the whole counter
-  // amount its statements booked (less what the server gave back). Each minute statement
-  // carries a copy, which the spool keeps instead of the statement when it cannot be written.
+  // amount its statements booked. Each minute statement carries a copy, which the write run
+  // writes and the spool keeps when it cannot be written.
   std::mutex MinuteMu;
   TMinuteRow Minute;
   // The spool notes each minute row the server took (the seeds of a start without it), and
@@ -52,15 +50,14 @@ struct TRecordState {
 bool UpdateStateRecord(TProcessImage& img, TRecordState& state, TSqlQueues& queues,
                        TEventFIFO& events);
 
-// Control thread, last step of a good cycle. Queues the insert of the current minute's row
-// (only when the minute has none yet, so a restart within the minute adds no second row) or,
-// later in the minute, its update; each totaliser row (name containing "G_1T") books the raw
-// units R waiting in its accumulator as gain * R in its table's unit and takes exactly R out.
-// An increment is never lost: a statement the full write queue refuses books nothing, and one
-// the server refused or that found no row to add to gives its increments back to the
-// accumulator for the next statement. A minute's row that could
-// not be inserted, or went away, is inserted by the next cycle. Every statement carries the
-// minute's absolute row (TRecordState::Minute) for the spool. The minute is the local one,
+// Control thread, last step of a good cycle. Queues the current minute's row as absolute
+// values (TRecordState::Minute: the averages, and the whole counter amount of the minute),
+// written as update-else-insert, so the minute gets one row and a repeat writes the same row;
+// the statement's text is the update. Each totaliser row (name containing "G_1T") books the
+// raw units R waiting in its accumulator as gain * R in its table's unit and takes exactly R
+// out. An increment is never lost: a statement the full write queue refuses books nothing, and
+// every later statement of the minute carries what the ones before booked. Setpoint columns
+// ('_' names) keep the value of the minute's first cycle. The minute is the local one,
 // except while the clock is behind the newest key written: that key's row goes on (see
 // TRecordState::NewestKey), unless the server's clock says the key lies ahead of it. False
 // with the event "!!! Ошибка в функции Update_PAF_record() !!!" when it could not finish.

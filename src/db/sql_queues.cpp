@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <exception>
 
 #include <strings.h>
@@ -52,26 +53,28 @@ bool TSqlQueues::SpillWanted() const { return spill_.load(); }
 int TSqlQueues::HandOver(const StoreWaiting& store) {
   std::unique_lock<std::mutex> run(run_mu_, std::try_to_lock);
   if (!run.owns_lock()) return 0;
-  int moved = 0;
   try {
-    for (;;) {
-      Statement statement;
-      {
-        std::lock_guard<std::mutex> l(work_mu_);
-        if (work_.empty()) {
-          spill_ = false;
-          break;
-        }
-        statement = work_.front();  // only a run removes, and this one holds run_mu_
-      }
-      if (!store(statement.Kind, statement.Text, statement.Minute.get())) break;
+    // Only a run removes, and this one holds run_mu_: the head stays while it is stored.
+    std::vector<Statement> waiting;
+    {
       std::lock_guard<std::mutex> l(work_mu_);
-      work_.pop_front();
-      ++moved;
+      waiting.assign(work_.begin(), work_.end());
     }
+    if (waiting.empty()) {
+      spill_ = false;
+      return 0;
+    }
+    std::vector<TSpoolRecord> records;
+    records.reserve(waiting.size());
+    for (const Statement& s : waiting) records.push_back({s.Kind, s.Text, s.Minute.get()});
+    if (!store(records)) return 0;
+    std::lock_guard<std::mutex> l(work_mu_);
+    work_.erase(work_.begin(), work_.begin() + static_cast<std::ptrdiff_t>(waiting.size()));
+    if (work_.empty()) spill_ = false;
+    return static_cast<int>(waiting.size());
   } catch (const std::exception&) {
+    return 0;
   }
-  return moved;
 }
 
 void TSqlQueues::AnswerSelectsOn(const TMySQLConnection* conn) { select_conn_ = conn; }
@@ -110,7 +113,11 @@ int TSqlQueues::RunWriteQueue(TMySQLConnection& conn, const std::function<void()
       }
       // Executed with the queue unlocked: producers never wait for the server.
       TSqlOutcome outcome;
-      const bool ok = conn.Execute(statement.Text, outcome);
+      std::string refused = statement.Text;
+      const bool ok = statement.Minute
+                          ? WriteMinute(conn, *statement.Minute, statement.Minute->CounterAmount,
+                                        outcome, &refused)
+                          : conn.Execute(statement.Text, outcome);
       if (!ok && (IsTransientSqlError(outcome.Code) || !conn.IsOpen())) {
         // Not now, or taken without the answer arriving: the statement stays first, and with a
         // spool the queue moves there (the spool writes in forms that may be repeated).
@@ -123,7 +130,7 @@ int TSqlQueues::RunWriteQueue(TMySQLConnection& conn, const std::function<void()
         std::lock_guard<std::mutex> l(work_mu_);
         work_.pop_front();
       }
-      if (!ok) events_.PostEvent("*** SQL error: " + SqlText(statement.Text));
+      if (!ok) events_.PostEvent("*** SQL error: " + SqlText(refused));
       if (statement.Done) statement.Done(ok, ok ? matched : 0);
     }
     if (after_pass) after_pass();

@@ -35,8 +35,9 @@ class TSqlQueues {
   ~TSqlQueues();
 
   // Any thread. False (statement dropped, done never called) when more than 100 are waiting
-  // and no spool takes the overflow. kind tells the spool what the statement is; a minute row
-  // of pu_data comes with its absolute values, which the spool keeps instead of the statement.
+  // and no spool takes the overflow. kind tells the spool what the statement is. A minute row
+  // of pu_data comes with its absolute values: the write run writes them (WriteMinute, its
+  // whole counter amount), and the spool keeps them; the statement is then only its text.
   bool QueueSQL(const std::string& statement, StatementDone done = nullptr,
                 TSpoolKind kind = TSpoolKind::kStatement,
                 std::shared_ptr<const TMinuteRow> minute = nullptr);
@@ -46,12 +47,13 @@ class TSqlQueues {
   void AttachSpool(TRecordSpool* spool);
   TRecordSpool* AttachedSpool() const;
   bool SpillWanted() const;
-  // What a waiting statement is, as the spool keeps it: minute is its absolute row (kMinute).
-  using StoreWaiting = std::function<bool(TSpoolKind kind, const std::string& statement,
-                                          const TMinuteRow* minute)>;
-  // GUI thread (or the end): hands every waiting statement, in order, to store and takes it
-  // out of the queue; their done is never called. Stops at one store could not keep, which
-  // stays first. Returns the number handed over; 0 while a write run is going.
+  // Stores the waiting statements as the spool keeps them (a minute row as its absolute row),
+  // all or none.
+  using StoreWaiting = std::function<bool(const std::vector<TSpoolRecord>& records)>;
+  // GUI thread (or the end): hands every waiting statement, in order, to store in one call
+  // and takes them out of the queue once it kept them; their done is never called. When store
+  // could not keep them they stay. Returns the number handed over; 0 while a write run is
+  // going.
   int HandOver(const StoreWaiting& store);
 
   // Selects fail at once, without queueing, while conn (the connection that answers them)

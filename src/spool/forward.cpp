@@ -17,11 +17,7 @@ bool Send(const TSpoolItem& item, TMySQLConnection& conn, TSqlOutcome& outcome,
     *statement = item.Text;
     return conn.Execute(item.Text, outcome);
   }
-  *statement = MinuteUpdateSql(item.Minute, item.Counter);
-  if (!conn.Execute(*statement, outcome)) return false;
-  if (outcome.Matched > 0) return true;
-  *statement = MinuteInsertSql(item.Minute, item.Counter);
-  return conn.Execute(*statement, outcome);
+  return WriteMinute(conn, item.Minute, item.Counter, outcome, statement);
 }
 
 }  // namespace

@@ -82,79 +82,88 @@ void TSpoolOutbox::SetLimitDays(int32_t days) {
 bool TSpoolOutbox::AppendText(TSpoolFile::Held& f, TSpoolKind kind, TDateTime moment,
                               const std::string& sql) {
   TSqliteDb& db = f.Db();
-  TSqliteTransaction t(db);
-  if (!t.Begun()) return f.Fail();
   if (kind == TSpoolKind::kLastState) {
     TSqliteStmt drop(db, "DELETE FROM record WHERE kind=1");
-    if (!drop.Run()) return f.Fail();
+    if (!drop.Run()) return false;
   }
   TSqliteStmt ins(db, "INSERT INTO record (kind, moment, text) VALUES (?, ?, ?)");
   ins.Bind(1, static_cast<int64_t>(kind)).Bind(2, moment).Bind(3, sql);
-  if (!ins.Run()) return f.Fail();
-  Trim(f, moment);
-  return t.Commit() || f.Fail();
+  return ins.Run();
 }
 
-bool TSpoolOutbox::AppendStatement(TDateTime moment, const std::string& sql) {
-  TSpoolFile::Held f(file_);
-  return AppendText(f, TSpoolKind::kStatement, moment, sql);
+bool TSpoolOutbox::AppendMinuteRow(TSpoolFile::Held& f, TDateTime moment, const TMinuteRow& row) {
+  TSqliteDb& db = f.Db();
+  int64_t seq = 0;
+  TSqliteStmt find(db, "SELECT seq FROM record WHERE minute_key=?");
+  find.Bind(1, row.Key);
+  if (find.Step()) seq = find.Int(0);
+  if (find.Failed()) return false;
+  const std::string vals = EncodeValues(row.Values);
+  bool ok = false;
+  if (seq != 0) {
+    TSqliteStmt up(db,
+                   "UPDATE record SET moment=?, i_1t1=?, vals=?, counter=?, amount=?, "
+                   "version=version+1 WHERE seq=?");
+    up.Bind(1, moment).Bind(2, row.I_1T1).Bind(3, vals).Bind(4, row.CounterColumn);
+    ok = up.Bind(5, row.CounterAmount).Bind(6, seq).Run();
+  } else {
+    TSqliteStmt handed(db, "SELECT amount FROM minute_handed WHERE minute_key=?");
+    handed.Bind(1, row.Key);
+    const double already = handed.Step() ? handed.Real(0) : 0.0;
+    // A carry from a minute set aside goes to the first minute after it.
+    double carry = f.MetaReal("carry_amount");
+    if (carry != 0 && row.Key > f.MetaText("carry_after"))
+      f.SetMeta("carry_amount", 0.0);
+    else
+      carry = 0;
+    TSqliteStmt ins(db,
+                    "INSERT INTO record (kind, moment, minute_key, i_1t1, vals, counter, amount, "
+                    "carry_in, handed) VALUES (2, ?, ?, ?, ?, ?, ?, ?, ?)");
+    ins.Bind(1, moment).Bind(2, row.Key).Bind(3, row.I_1T1).Bind(4, vals);
+    ins.Bind(5, row.CounterColumn).Bind(6, row.CounterAmount).Bind(7, carry).Bind(8, already);
+    ok = ins.Run();
+  }
+  if (ok) TSeedStore::NoteMinute(f, row);
+  return ok;
 }
 
-bool TSpoolOutbox::AppendLastState(TDateTime moment, const std::string& sql) {
-  TSpoolFile::Held f(file_);
-  return AppendText(f, TSpoolKind::kLastState, moment, sql);
-}
-
-bool TSpoolOutbox::AppendMinute(TDateTime moment, const TMinuteRow& row) {
+bool TSpoolOutbox::AppendRun(TDateTime moment, const std::vector<TSpoolRecord>& records) {
+  if (records.empty()) return true;
   TSpoolFile::Held f(file_);
   TSqliteDb& db = f.Db();
   if (!db.IsOpen()) return f.Fail();
-  // The first row of a minute is committed with a synced log: that makes every earlier commit,
-  // the minute before's last version among them, durable on disk.
-  const bool new_minute = TSeedStore::NewestMinuteKey(f) != row.Key;
-  if (new_minute) db.SetFullSync(true);
+  // One synced commit for the run: every record of it is on the disk when this returns, and
+  // the write timer pays one sync a run rather than one a record.
+  db.SetFullSync(true);
   bool ok = false;
   {
     TSqliteTransaction t(db);
     ok = t.Begun();
-    int64_t seq = 0;
-    if (ok) {
-      TSqliteStmt find(db, "SELECT seq FROM record WHERE minute_key=?");
-      find.Bind(1, row.Key);
-      if (find.Step()) seq = find.Int(0);
-      ok = !find.Failed();
-    }
-    const std::string vals = EncodeValues(row.Values);
-    if (ok && seq != 0) {
-      TSqliteStmt up(db,
-                     "UPDATE record SET moment=?, i_1t1=?, vals=?, counter=?, amount=?, "
-                     "version=version+1 WHERE seq=?");
-      up.Bind(1, moment).Bind(2, row.I_1T1).Bind(3, vals).Bind(4, row.CounterColumn);
-      ok = up.Bind(5, row.CounterAmount).Bind(6, seq).Run();
-    } else if (ok) {
-      TSqliteStmt handed(db, "SELECT amount FROM minute_handed WHERE minute_key=?");
-      handed.Bind(1, row.Key);
-      const double already = handed.Step() ? handed.Real(0) : 0.0;
-      // A carry from a minute set aside goes to the first minute after it.
-      double carry = f.MetaReal("carry_amount");
-      if (carry != 0 && row.Key > f.MetaText("carry_after"))
-        f.SetMeta("carry_amount", 0.0);
+    for (size_t i = 0; ok && i < records.size(); ++i) {
+      const TSpoolRecord& r = records[i];
+      if (r.Kind == TSpoolKind::kMinute)
+        ok = r.Minute != nullptr && AppendMinuteRow(f, moment, *r.Minute);
       else
-        carry = 0;
-      TSqliteStmt ins(db,
-                      "INSERT INTO record (kind, moment, minute_key, i_1t1, vals, counter, amount, "
-                      "carry_in, handed) VALUES (2, ?, ?, ?, ?, ?, ?, ?, ?)");
-      ins.Bind(1, moment).Bind(2, row.Key).Bind(3, row.I_1T1).Bind(4, vals);
-      ins.Bind(5, row.CounterColumn).Bind(6, row.CounterAmount).Bind(7, carry).Bind(8, already);
-      ok = ins.Run();
+        ok = AppendText(f, r.Kind, moment, r.Statement);
     }
-    if (ok) TSeedStore::NoteMinute(f, row);
     if (ok) Trim(f, moment);
     ok = ok && t.Commit();
     if (!ok) f.Fail();
   }
-  if (new_minute) db.SetFullSync(false);
+  db.SetFullSync(false);
   return ok;
+}
+
+bool TSpoolOutbox::AppendStatement(TDateTime moment, const std::string& sql) {
+  return AppendRun(moment, {{TSpoolKind::kStatement, sql, nullptr}});
+}
+
+bool TSpoolOutbox::AppendLastState(TDateTime moment, const std::string& sql) {
+  return AppendRun(moment, {{TSpoolKind::kLastState, sql, nullptr}});
+}
+
+bool TSpoolOutbox::AppendMinute(TDateTime moment, const TMinuteRow& row) {
+  return AppendRun(moment, {{TSpoolKind::kMinute, std::string(), &row}});
 }
 
 void TSpoolOutbox::HandOn(TSpoolFile::Held& f, const std::string& key, double amount) {

@@ -57,12 +57,14 @@ class TSpoolOutbox {
   // oldest minute rows go first, with an event. Below 1 counts as 1.
   void SetLimitDays(int32_t days);
 
-  // Each is false when the record could not be stored (the reason in the file's LastError()).
+  // Stores the records of one write run as one transaction, synced to the disk (a loss of
+  // power loses nothing stored), all or none; false when they could not be stored (the reason
+  // in the file's LastError()). A rewrite of last_state replaces the waiting one; a minute row
+  // replaces a waiting row of the same minute and becomes the newest minute of the seeds.
+  bool AppendRun(TDateTime moment, const std::vector<TSpoolRecord>& records);
+  // A run of one record.
   bool AppendStatement(TDateTime moment, const std::string& sql);
   bool AppendLastState(TDateTime moment, const std::string& sql);
-  // Stores the minute's row, replacing a waiting row of the same minute, and makes it the
-  // newest minute of the seeds. The first row of a new minute is synced to the disk, so the
-  // minute before is durable by the end of its minute.
   bool AppendMinute(TDateTime moment, const TMinuteRow& row);
 
   // The oldest records, up to max, in order.
@@ -84,7 +86,9 @@ class TSpoolOutbox {
   std::vector<TSetAsideRecord> SetAsideList();  // oldest first
 
  private:
+  // Within AppendRun's transaction.
   bool AppendText(TSpoolFile::Held& f, TSpoolKind kind, TDateTime moment, const std::string& sql);
+  bool AppendMinuteRow(TSpoolFile::Held& f, TDateTime moment, const TMinuteRow& row);
   void HandOn(TSpoolFile::Held& f, const std::string& key, double amount);
   void Trim(TSpoolFile::Held& f, TDateTime now);
 

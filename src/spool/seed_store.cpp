@@ -26,6 +26,11 @@ void TSeedStore::NoteMinute(TSpoolFile::Held& f, const TMinuteRow& row) {
 
 bool TSeedStore::NoteMinute(const TMinuteRow& row) {
   TSpoolFile::Held f(file_);
+  // Called once a second with the row the server took: a still counter leaves the note as it
+  // was, and the flash disk is not written.
+  if (NewestMinuteKey(f) == row.Key && f.MetaReal("minute_i_1t1") == row.I_1T1 &&
+      f.MetaReal("minute_amount") == row.CounterAmount)
+    return true;
   TSqliteTransaction t(f.Db());
   if (!t.Begun()) return f.Fail();
   NoteMinute(f, row);

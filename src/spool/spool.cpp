@@ -14,16 +14,8 @@ bool TSpool::IsOpen() const { return file_.IsOpen(); }
 
 std::string TSpool::LastError() const { return file_.LastError(); }
 
-bool TSpool::AppendStatement(TDateTime moment, const std::string& sql) {
-  return outbox_.AppendStatement(moment, sql);
-}
-
-bool TSpool::AppendLastState(TDateTime moment, const std::string& sql) {
-  return outbox_.AppendLastState(moment, sql);
-}
-
-bool TSpool::AppendMinute(TDateTime moment, const TMinuteRow& row) {
-  return outbox_.AppendMinute(moment, row);
+bool TSpool::AppendRun(TDateTime moment, const std::vector<TSpoolRecord>& records) {
+  return outbox_.AppendRun(moment, records);
 }
 
 bool TSpool::HoldsRecords() { return !outbox_.Empty(); }

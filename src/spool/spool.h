@@ -34,9 +34,7 @@ class TSpool final : public TRecordSpool {
 
  private:
   // TRecordSpool, for db: the outbox and the seeds.
-  bool AppendStatement(TDateTime moment, const std::string& sql) override;
-  bool AppendLastState(TDateTime moment, const std::string& sql) override;
-  bool AppendMinute(TDateTime moment, const TMinuteRow& row) override;
+  bool AppendRun(TDateTime moment, const std::vector<TSpoolRecord>& records) override;
   bool HoldsRecords() override;
   double BookedInMinute(const std::string& key) override;
   std::string NewestMinuteKey() override;

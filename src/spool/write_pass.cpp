@@ -19,18 +19,9 @@ int PassWrites(TSqlQueues& queues, TSpool& spool, TMySQLConnection& conn, TEvent
 int MoveToSpool(TSqlQueues& queues, TDateTime moment) {
   TRecordSpool* spool = queues.AttachedSpool();
   if (!spool) return 0;
-  return queues.HandOver([spool, moment](TSpoolKind kind, const std::string& statement,
-                                         const TMinuteRow* minute) {
-    // A statement the spool cannot store stays in the queue; the spool said why in its event.
-    switch (kind) {
-      case TSpoolKind::kMinute:
-        return minute && spool->AppendMinute(moment, *minute);
-      case TSpoolKind::kLastState:
-        return spool->AppendLastState(moment, statement);
-      case TSpoolKind::kStatement:
-        return spool->AppendStatement(moment, statement);
-    }
-    return false;
+  // What the spool cannot store stays in the queue.
+  return queues.HandOver([spool, moment](const std::vector<TSpoolRecord>& records) {
+    return spool->AppendRun(moment, records);
   });
 }
 

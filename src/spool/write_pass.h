@@ -19,9 +19,9 @@ int PassWrites(TSqlQueues& queues, TSpool& spool, TMySQLConnection& conn, TEvent
                TDateTime now, const std::function<void()>& after_pass = nullptr);
 
 // GUI thread (or the end): moves every waiting statement, in order, into the spool attached to
-// queues, stamped with moment; their done is never called (the spool writes them later,
-// minute rows as absolute values). Stops at one the spool could not store, which stays in the
-// queue. Returns the number moved; 0 without a spool.
+// queues, stamped with moment, as one synced run of the spool; their done is never called (the
+// spool writes them later, minute rows as absolute values). What the spool could not store
+// stays in the queue. Returns the number moved; 0 without a spool.
 int MoveToSpool(TSqlQueues& queues, TDateTime moment);
 
 }  // namespace liron
