@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -160,7 +161,11 @@ bool Update_PAF_record(TProcessImage& img, TRecordState& state, TSqlQueues& queu
         values.emplace_back(name, v);
       }
       m.Values = std::move(values);
-      m.I_1T1 = img.CounterLast;
+      // Before the totaliser's first reading the row holds no reading (NULL): a 0 there would
+      // seed the next start with a reading the counter never gave, and its first real reading
+      // would be booked whole.
+      m.I_1T1 = img.CounterLastKnown ? img.CounterLast.load()
+                                     : std::numeric_limits<double>::quiet_NaN();
       auto row = std::make_shared<TMinuteRow>(m);
       row->CounterAmount += amount;
       absolute = std::move(row);

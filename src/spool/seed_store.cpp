@@ -1,5 +1,8 @@
 #include "spool/seed_store.h"
 
+#include <cmath>
+#include <limits>
+
 namespace liron {
 
 TSpoolSeeds TSeedStore::Read() {
@@ -7,7 +10,8 @@ TSpoolSeeds TSeedStore::Read() {
   TSpoolSeeds seeds;
   seeds.MinuteKey = NewestMinuteKey(f);
   seeds.HasMinute = !seeds.MinuteKey.empty();
-  seeds.I_1T1 = f.MetaReal("minute_i_1t1");
+  seeds.I_1T1 = f.MetaText("minute_i_1t1").empty() ? std::numeric_limits<double>::quiet_NaN()
+                                                   : f.MetaReal("minute_i_1t1");
   seeds.CounterAmount = f.MetaReal("minute_amount");
   seeds.HasSetpoints = !f.MetaText("setpoint_moment").empty();
   seeds.SetpointMoment = f.MetaReal("setpoint_moment");
@@ -49,7 +53,7 @@ bool TSeedStore::NoteSetpoints(TDateTime moment, double plsz, double urnsz) {
 
 bool SeedCounterFromSpool(TProcessImage& img, TSeedStore& seeds) {
   const TSpoolSeeds s = seeds.Read();
-  if (!s.HasMinute) return false;
+  if (!s.HasMinute || std::isnan(s.I_1T1)) return false;  // made before the first reading
   img.CounterLast = s.I_1T1;
   img.CounterLastKnown = true;
   return true;

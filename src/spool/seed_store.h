@@ -15,7 +15,7 @@ namespace liron {
 struct TSpoolSeeds {
   bool HasMinute = false;
   std::string MinuteKey;       // the newest minute row made
-  double I_1T1 = 0;            // its counter reading: the counter seed
+  double I_1T1 = 0;            // its counter reading: the counter seed; NaN: none yet
   double CounterAmount = 0;    // its whole counter amount so far
   bool HasSetpoints = false;
   TDateTime SetpointMoment = 0;  // RecMoment of the control_vector row they came from

@@ -29,6 +29,7 @@ class RecordsTest : public test::DbTest {
                         {"JUMO", "_PLSZ", "WRITE"},
                         {"V120", "G_1T1", "READ"}});
     img.CounterLast = 1250;
+    img.CounterLastKnown = true;
     const double phys[] = {1, 1.45, 1.5, 0.3};
     const double avg[] = {1, 1.44, 1.5, 0.3};
     for (int i = 0; i < 4; ++i) {

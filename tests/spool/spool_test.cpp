@@ -228,6 +228,23 @@ TEST_F(Spool, OutageRecordsGoFirstAndTheInterruptedMinuteIsNotDoubled) {
   EXPECT_TRUE(test::DrainTexts(events).empty());
 }
 
+// A minute row made before the totaliser's first reading seeds no counter at the next start.
+TEST_F(Spool, ARowMadeBeforeTheFirstReadingSeedsNoCounter) {
+  TSqlQueues queues(events);
+  queues.AttachSpool(&spool);
+  TProcessImage img(clock);
+  test::SetPlan(img, {{"V120", "G_1T1", "READ"}});
+  TRecordState state;
+  state.Spool = &spool;
+  ASSERT_FALSE(img.CounterLastKnown);
+  ASSERT_TRUE(Update_PAF_record(img, state, queues, events));
+  conn.Close();
+  PassWrites(queues, spool, conn, events, clock.Now());
+  ASSERT_EQ(outbox.Depth().Records, 1);
+  EXPECT_FALSE(SeedCounterFromSpool(img, spool.Seeds()));
+  EXPECT_FALSE(img.CounterLastKnown);
+}
+
 // The write queue on a server that says "not now" (or may have taken it without answering)
 // keeps the statement, and those after it, in order in the spool; only a content error drops.
 TEST_F(Spool, TransientErrorsOfTheLiveQueueMoveItIntoTheSpool) {
